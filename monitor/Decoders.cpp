@@ -89,17 +89,17 @@ ColouredText ModulesText(std::uint8_t phone, std::uint8_t port1)
     return t;
 }
 
-std::string DurationText(std::int32_t s)
+std::string DurationText(std::int64_t s)
 {
-    const std::int32_t d = s / 86400, h = (s % 86400) / 3600, m = (s % 3600) / 60, c = s % 60;
-    auto two = [](std::int32_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    const std::int64_t d = s / 86400, h = (s % 86400) / 3600, m = (s % 3600) / 60, c = s % 60;
+    auto two = [](std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
     std::string t;
     if (d > 0)
         t = std::to_string(d) + " d ";
     return t + std::to_string(h) + ":" + two(m) + ":" + two(c);
 }
 
-std::string GroupedCountText(std::int32_t n)
+std::string GroupedCountText(std::int64_t n)
 {
     const std::string s = std::to_string(n);
     const std::size_t len = s.size();
@@ -240,7 +240,9 @@ void DecodeIdentification(MonitorDisplay& d, const std::uint8_t* data, std::size
     d.state = StateText(r.lineStatus());
     d.cable = CableText(r.cableCode());
     d.modules = ModulesText(r.phoneModule(), r.port1Module());
-    auto sum = [](std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a + b); };
+    // 32-bit sums, wrapping as the device's counters do; shown unsigned so a
+    // count past 2^31 does not turn negative.
+    auto sum = [](std::uint32_t a, std::uint32_t b) { return static_cast<std::int64_t>(static_cast<std::uint32_t>(a + b)); };
     d.fillTime = {DurationText(sum(r.timeCount0(), r.fullTimeCount())), Colour::WindowText};
     d.currTime = {DurationText(sum(r.timeCount0(), r.currentTimeCount())), Colour::WindowText};
     d.rxOk = {GroupedCountText(sum(r.rxOkA(), r.rxOkB())), Colour::WindowText};

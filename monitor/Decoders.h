@@ -31,8 +31,10 @@ std::string VersionText(std::uint8_t model, std::uint8_t revision, std::uint16_t
 ColouredText StateText(std::uint8_t lineStatus);
 ColouredText CableText(unsigned cableCode);
 ColouredText ModulesText(std::uint8_t phoneModule, std::uint8_t port1Module);
-std::string DurationText(std::int32_t seconds);
-std::string GroupedCountText(std::int32_t n);
+// Counts and times from the device are 32-bit sums shown as unsigned; the
+// functions also take negative values.
+std::string DurationText(std::int64_t seconds);
+std::string GroupedCountText(std::int64_t n);
 
 // The six Port 2 rate texts (index 1..6; index 0 unused) of a device type
 // code 1..4.

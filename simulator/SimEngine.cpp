@@ -34,6 +34,7 @@ std::optional<Fault> ParseFault(const std::string& spec)
         if (key == "param") f.param = static_cast<int>(v);
         else if (key == "code") f.code = static_cast<int>(v);
         else if (key == "count") f.count = static_cast<int>(v);
+        else if (key == "skip") f.skip = static_cast<int>(v);
         else
             return std::nullopt;
     }
@@ -129,6 +130,10 @@ std::vector<Chunk> SimEngine::Answer(std::uint8_t code, const std::vector<std::u
     for (auto& f : faults) {
         if (f.count == 0 || (f.code >= 0 && f.code != code))
             continue;
+        if (f.skip > 0) {
+            --f.skip;
+            continue;
+        }
         if (f.count > 0)
             --f.count;
         fault = &f;

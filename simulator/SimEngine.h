@@ -17,9 +17,10 @@ struct Fault {
     int param = 0;  // garbage bytes, delay in ms, error code
     int code = -1;  // only requests with this code; -1 every request
     int count = -1; // how many requests it hits; -1 all
+    int skip = 0;   // matching requests let through before it starts
 };
 
-// Parses "kind[,param=N][,code=N][,count=N]"; kinds: silent, garbage,
+// Parses "kind[,param=N][,code=N][,count=N][,skip=N]"; kinds: silent, garbage,
 // badcrc, short, slow, error, error-nodata.
 std::optional<Fault> ParseFault(const std::string& spec);
 

@@ -39,7 +39,7 @@ void Usage()
                  "  --set KEY=VALUE      local device property (repeatable)\n"
                  "  --remote-set KEY=VALUE  remote device property (repeatable)\n"
                  "  --no-remote          no remote device: remote requests get no answer\n"
-                 "  --fault SPEC         kind[,param=N][,code=N][,count=N] (repeatable)\n"
+                 "  --fault SPEC         kind[,param=N][,code=N][,count=N][,skip=N] (repeatable)\n"
                  "                       kinds: silent garbage badcrc short slow error error-nodata\n"
                  "  --script FILE        lines \"N [remote] key=value ...\" applied at the Nth identification\n"
                  "  --dynamic            alarms, circuits and counters change while polled\n"

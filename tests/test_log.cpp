@@ -1,0 +1,394 @@
+#include "log/Ulog.h"
+
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iomanip>
+#include <sstream>
+
+using namespace km7;
+
+namespace {
+
+std::tm FixedTime()
+{
+    std::tm t{};
+    t.tm_mday = 8;
+    t.tm_mon = 11;
+    t.tm_year = 112;
+    t.tm_hour = 14;
+    t.tm_min = 3;
+    t.tm_sec = 7;
+    return t;
+}
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    const std::string text = ReadText(path);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The message part of every non-empty line.
+std::vector<std::string> Messages(const std::string& path)
+{
+    std::vector<std::string> out;
+    for (const auto& l : Lines(path)) {
+        const auto at = l.find("] : ");
+        if (at != std::string::npos)
+            out.push_back(l.substr(at + 4));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Log, FileNameAndLineFormat)
+{
+    TempDir dir;
+    TLog log("KM-7-TL_v2.09 COM3", true, dir.path(), FixedTime);
+    EXPECT_EQ(log.FileName(), dir.file("km-7-tl_v2.09 com3.log"));
+    log.WriteLine("KM-7-TL_v2.09 started.");
+    log.WriteLine("second");
+    EXPECT_EQ(ReadText(log.FileName()),
+              "\r\n\r\n08.12.2012 14:03:07 [1] : KM-7-TL_v2.09 started.\r\n08.12.2012 14:03:07 [2] : second\r\n");
+    EXPECT_EQ(log.LineCounter(), 3);
+}
+
+TEST(Log, EachLogObjectStartsWithTwoEmptyLines)
+{
+    TempDir dir;
+    {
+        TLog a("Cap", true, dir.path(), FixedTime);
+        a.WriteLine("one");
+    }
+    TLog b("Cap", true, dir.path(), FixedTime);
+    b.ResetStates(); // does not restart the numbering
+    b.WriteLine("two");
+    EXPECT_EQ(Lines(b.FileName()),
+              (std::vector<std::string>{"", "", "08.12.2012 14:03:07 [1] : one", "", "",
+                                        "08.12.2012 14:03:07 [1] : two"}));
+}
+
+TEST(Log, DisabledLogWritesNothing)
+{
+    TempDir dir;
+    TLog log("Cap", false, dir.path(), FixedTime);
+    log.WriteLine("x");
+    MonitorDisplay d;
+    log.CheckStates(d, false);
+    EXPECT_FALSE(std::filesystem::exists(log.FileName()));
+    EXPECT_EQ(log.LineCounter(), 1);
+}
+
+TEST(Log, SizeLimitDropsOldestLines)
+{
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    // A fixture of exactly the limit: 8192 lines of 62 characters + CR LF.
+    std::string fixture;
+    for (int i = 0; i < 8192; ++i) {
+        char line[80];
+        std::snprintf(line, sizeof line, "%05d %s", i, std::string(56, 'x').c_str());
+        fixture += line;
+        fixture += "\r\n";
+    }
+    ASSERT_EQ(fixture.size(), TLog::kSizeLimit);
+    WriteText(log.FileName(), fixture);
+    log.WriteLine("new");
+    const auto lines = Lines(log.FileName());
+    const std::string newLine = "08.12.2012 14:03:07 [1] : new";
+    // Two empty lines (2 bytes each) and the new line had to fit.
+    const std::size_t need = 2 + 2 + newLine.size() + 2;
+    const std::size_t dropped = (need + 63) / 64;
+    ASSERT_EQ(lines.size(), 8192 - dropped + 3);
+    EXPECT_EQ(lines.front().substr(0, 5), (std::ostringstream() << std::setw(5) << std::setfill('0') << dropped).str());
+    EXPECT_EQ(lines.back(), newLine);
+    EXPECT_LE(ReadText(log.FileName()).size(), TLog::kSizeLimit);
+}
+
+TEST(Log, HugeFileIsCutToTheLimit)
+{
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    std::string big;
+    for (int i = 0; i < 40000; ++i)
+        big += "old line " + std::to_string(i) + " " + std::string(40, 'y') + "\r\n";
+    ASSERT_GT(big.size(), 2 * TLog::kSizeLimit);
+    WriteText(log.FileName(), big);
+    log.WriteLine("after");
+    const std::string text = ReadText(log.FileName());
+    EXPECT_LE(text.size(), TLog::kSizeLimit);
+    EXPECT_NE(text.find("old line 39999 "), std::string::npos) << "the newest old lines stay";
+    EXPECT_EQ(Messages(log.FileName()).back(), "after");
+}
+
+TEST(Log, UnreadableFileIsLeftAlone)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    WriteText(log.FileName(), "precious\r\n");
+    std::filesystem::permissions(log.FileName(), std::filesystem::perms::none);
+    log.WriteLine("x");
+    EXPECT_FALSE(log.LastError().empty());
+    std::filesystem::permissions(log.FileName(), std::filesystem::perms::owner_read);
+    EXPECT_EQ(ReadText(log.FileName()), "precious\r\n");
+}
+
+TEST(Log, MissingFolderDoesNotStopTheProgram)
+{
+    TLog log("Cap", true, "/nonexistent/folder", FixedTime);
+    log.WriteLine("x");
+    EXPECT_FALSE(log.LastError().empty());
+}
+
+// ---------------------------------------------------------------- CheckStates
+
+namespace {
+
+// A display as the main window would hold it after a poll.
+struct Device {
+    std::uint8_t model = 3, phone = 0, port1 = 0, e1 = 0, circuits = 0x3E, vxip = 0x04, ethLink = 1;
+    bool link = true, liE1 = false;
+    unsigned rate = 1, extRate = 0;
+    bool external = false;
+    std::uint16_t occupied = 6400;
+    std::uint32_t total = 9600;
+};
+
+void Poll(MonitorDisplay& d, const Device& dev)
+{
+    IdentificationRecord r;
+    r.setByte(ident::Model, dev.model);
+    r.setByte(ident::Revision, 5);
+    r.setVersionWord(0x0209);
+    r.setByte(ident::PhoneModule, dev.phone);
+    r.setByte(ident::Port1Module, dev.port1);
+    r.setByte(ident::E1Alarms, dev.e1);
+    r.setByte(ident::Circuits, static_cast<std::uint8_t>(dev.circuits | 0x01));
+    r.setByte(ident::LineStatus, static_cast<std::uint8_t>((dev.link ? 1 : 0) | (dev.extRate << 1) | 0xF0));
+    r.setByte(ident::VxIp, dev.vxip);
+    r.setByte(ident::EthLink, dev.ethLink);
+    r.setU32(4, 93784);
+    r.setU32(8, 600);
+    r.setU32(12, 1234);
+    DecodeIdentification(d, r.Bytes(), 48);
+    ConfigBlock b;
+    b.setLiType(dev.liE1 ? 1 : 0);
+    b.setLiBitRate(dev.rate);
+    b.setLiBitRateSource(dev.external ? 1 : 0);
+    b.setBitRateOccupied(dev.occupied);
+    b.setBitRateTotal(dev.total);
+    DecodeStateBlock(d, b.Payload(), ConfigBlock::kSize);
+}
+
+struct LogFixture {
+    TempDir dir;
+    TLog log{"Cap", true, dir.path(), FixedTime};
+    MonitorDisplay d;
+    std::size_t seen = 0;
+    // The lines written since the last call.
+    std::vector<std::string> Step(const Device& dev, bool remote = false)
+    {
+        Poll(d, dev);
+        log.CheckStates(d, remote);
+        log.connectionLineFlag = true;
+        auto all = Messages(log.FileName());
+        std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(std::min(seen, all.size())), all.end());
+        seen = all.size();
+        return fresh;
+    }
+};
+
+using Lines_ = std::vector<std::string>;
+
+} // namespace
+
+TEST(CheckStates, FirstCallAfterConnectUpi)
+{
+    LogFixture f;
+    Device dev;
+    dev.circuits = 0x3E & ~0x20; // DCD missing
+    EXPECT_EQ(f.Step(dev), (Lines_{
+                               "Connection to local KM-7-TL-1 is established, FW version 3.05.209, interface UPI, "
+                               "cable No Cable, available modules FXS, E1, full time 1 d 2:03:04, curr time 0:10:00, "
+                               "Rx OK packets 1.234, Rx Err packets 0",
+                               "Link UP, bitrate  9,6 kbit/s (int), occupied 64000 bit/s, free 32000 bit/s",
+                               "Port 2 (UPI-2) status is changed to DOWN",
+                           }));
+    EXPECT_TRUE(f.Step(dev).empty()) << "no change, no line";
+    dev.circuits = 0x3E;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Port 2 (UPI-2) status is changed to UP"}));
+}
+
+TEST(CheckStates, RemoteE1ConnectionWithAlarms)
+{
+    LogFixture f;
+    Device dev;
+    dev.model = 4;
+    dev.liE1 = true;
+    dev.link = false;
+    dev.e1 = 0x01 | 0x10; // LOF, LOT
+    // At the first connection of a run the record is decoded before any
+    // block says E1; the second connection sees the alarms at once.
+    f.Step(dev, true);
+    f.log.ResetStates();
+    const auto lines = f.Step(dev, true);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].rfind("Connection to remote KM-7-TL-2 is established, FW version 4.05.209, interface E1, "
+                             "available modules FXS, E1, full time",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_EQ(lines[0].find("cable"), std::string::npos) << "no cable on E1";
+    EXPECT_EQ(lines[1], "Link DOWN");
+    EXPECT_EQ(lines[2], "E1 port is detected alarm: Loss Of Frame");
+    EXPECT_EQ(lines[3], "E1 port is detected alarm: Loss Of Transmitter");
+    EXPECT_EQ(lines[4], "E1 port status is changed to DOWN");
+}
+
+TEST(CheckStates, LosMasksTheOtherAlarms)
+{
+    LogFixture f;
+    Device dev;
+    dev.liE1 = true;
+    f.Step(dev);
+    dev.e1 = 0x02; // LOS
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Signal", "E1 port status is changed to DOWN"}));
+    dev.e1 = 0x02 | 0x01 | 0x08 | 0x04; // LOF, AI, RA under LOS: nothing
+    EXPECT_TRUE(f.Step(dev).empty());
+    dev.e1 = 0x02;
+    EXPECT_TRUE(f.Step(dev).empty());
+    dev.e1 = 0x01; // LOS gone, LOF present: never remembered, so written
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Frame"}));
+    dev.e1 = 0x00;
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port status is changed to UP"}));
+    dev.e1 = 0x01 | 0x08 | 0x04 | 0x20 | 0x40 | 0x80;
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Frame",
+                                   "E1 port is detected alarm: Alarm Indication signal",
+                                   "E1 port is detected alarm: Remote Alarm", "E1 port status is changed to DOWN"}));
+}
+
+TEST(CheckStates, LofRememberedFromBeforeLos)
+{
+    LogFixture f;
+    Device dev;
+    dev.liE1 = true;
+    f.Step(dev);
+    dev.e1 = 0x01; // LOF
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Frame", "E1 port status is changed to DOWN"}));
+    dev.e1 = 0x03; // LOS comes on top
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Signal"}));
+    dev.e1 = 0x01; // LOS clears, LOF still remembered as present
+    EXPECT_TRUE(f.Step(dev).empty());
+}
+
+TEST(CheckStates, SwitchingTheLineInterface)
+{
+    LogFixture f;
+    Device dev;
+    dev.liE1 = true;
+    EXPECT_EQ(f.Step(dev).back(), "E1 port status is changed to UP");
+    dev.liE1 = false;
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port status is changed to DOWN", "Port 2 (UPI-2) status is changed to UP"}));
+    dev.liE1 = true;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Port 2 (UPI-2) status is changed to DOWN", "E1 port status is changed to UP"}));
+}
+
+TEST(CheckStates, E1IndicatorsKeptFromTheirLastUse)
+{
+    // The record is decoded under the block of the previous poll, and a
+    // group hidden by the other interface keeps its colours: after a switch
+    // back to E1 the first poll is judged by the E1 colours of before.
+    LogFixture f;
+    Device dev;
+    dev.liE1 = true;
+    dev.e1 = 0x10; // LOT
+    f.Step(dev);
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port is detected alarm: Loss Of Transmitter", "E1 port status is changed to DOWN"}));
+    dev.liE1 = false;
+    f.Step(dev);
+    dev.e1 = 0x00; // LOT gone, but only seen while the block says UPI
+    f.Step(dev);
+    EXPECT_EQ(f.d.e1[LOT], Colour::Lime);
+    dev.liE1 = true;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Port 2 (UPI-2) status is changed to DOWN"})) << "E1 still judged DOWN";
+    EXPECT_EQ(f.Step(dev), (Lines_{"E1 port status is changed to UP"}));
+}
+
+TEST(CheckStates, LinkDownAndUpRelogsTheRate)
+{
+    LogFixture f;
+    Device dev;
+    f.Step(dev);
+    dev.link = false;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Link DOWN"}));
+    dev.rate = 2; // no rate lines while down
+    dev.rate = 1;
+    EXPECT_TRUE(f.Step(dev).empty());
+    dev.link = true;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Link UP, bitrate  9,6 kbit/s (int), occupied 64000 bit/s, free 32000 bit/s"}));
+    dev.occupied = 7000;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Link UP, bitrate  9,6 kbit/s (int), occupied 70000 bit/s, free 26000 bit/s"}));
+    dev.external = true;
+    dev.extRate = 0;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Link UP, bitrate ??? (ext), occupied 70000 bit/s, free 26000 bit/s"}));
+    dev.extRate = 2;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Link UP, bitrate 14,4 kbit/s (ext), occupied 70000 bit/s, free 26000 bit/s"}));
+}
+
+TEST(CheckStates, EthernetModules)
+{
+    LogFixture f;
+    Device dev;
+    dev.port1 = 2;
+    EXPECT_EQ(f.Step(dev).back(), "Ethernet port link status is changed to UP");
+    dev.ethLink = 0;
+    EXPECT_EQ(f.Step(dev), (Lines_{"Ethernet port link status is changed to DOWN"}));
+}
+
+TEST(CheckStates, VxIpFaultAndBootloader)
+{
+    LogFixture f;
+    Device dev;
+    dev.port1 = 4;
+    dev.vxip = 0x04 | 0x10; // active, LINK1 up
+    const auto first = f.Step(dev);
+    ASSERT_GE(first.size(), 3u);
+    EXPECT_EQ(first[first.size() - 3], "VX-IP module status is changed to UP");
+    EXPECT_EQ(first[first.size() - 2], "Ethernet port 1 link status is changed to UP");
+    EXPECT_EQ(first[first.size() - 1], "Ethernet port 2 link status is changed to DOWN");
+    dev.vxip = 0x02; // fault
+    EXPECT_EQ(f.Step(dev), (Lines_{"VX-IP module status is changed to DOWN"}));
+    dev.vxip = 0x01; // bootloader: still down, no port lines
+    EXPECT_TRUE(f.Step(dev).empty());
+    dev.vxip = 0x04 | 0x10 | 0x20;
+    EXPECT_EQ(f.Step(dev),
+              (Lines_{"VX-IP module status is changed to UP", "Ethernet port 2 link status is changed to UP"}));
+}
+
+TEST(CheckStates, SecondConnectionWritesItsFirstStatesAgain)
+{
+    LogFixture f;
+    Device dev;
+    f.Step(dev);
+    f.log.ResetStates();
+    const auto again = f.Step(dev);
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[0].rfind("Connection to local", 0), 0u);
+    EXPECT_EQ(f.log.LineCounter(), 7) << "numbering runs on";
+}
