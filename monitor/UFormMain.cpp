@@ -24,15 +24,15 @@ constexpr int kClientHeight = 396;
 
 QIcon StateIcon(const QColor& fill)
 {
-    QPixmap pm(24, 24);
+    QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(fill);
-    p.drawEllipse(3, 3, 18, 18);
+    p.drawEllipse(1, 1, 14, 14);
     p.setPen(QPen(Qt::white, 2));
-    p.drawLine(12, 6, 12, 12);
+    p.drawLine(8, 4, 8, 8);
     return QIcon(pm);
 }
 
@@ -77,8 +77,13 @@ TFormMain::TFormMain(Environment env, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    QFont f("MS Sans Serif", 8);
+    // The layout is in pixels for an 8-point "MS Sans Serif"; where that
+    // font is missing, a sans serif of the same pixel height stands in.
+    QFont::insertSubstitutions("MS Sans Serif", {"Microsoft Sans Serif", "DejaVu Sans Condensed",
+                                                 "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial"});
+    QFont f("MS Sans Serif");
     f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(11);
     setFont(f);
     iconDisconnected_ = StateIcon(QColor(160, 0, 0));
     iconConnected_ = StateIcon(QColor(0, 170, 0));
@@ -123,7 +128,8 @@ void TFormMain::BuildWindow()
 {
     ToolBar = new QToolBar(this);
     ToolBar->setGeometry(0, 0, kClientWidth, 29);
-    ToolBar->setIconSize(QSize(22, 22));
+    ToolBar->setIconSize(QSize(16, 16));
+    ToolBar->setContentsMargins(0, 0, 0, 0);
     ToolBar->setMovable(false);
     auto button = [this](const char* name, const char* hint, QStyle::StandardPixmap icon, bool toggle) {
         auto* b = new QToolButton(ToolBar);
@@ -226,8 +232,8 @@ void TFormMain::BuildDisplay()
     };
     int y = 18;
     for (const Row& r : stateRows) {
-        label(GroupBoxState, r.caption, 4, y, 66, Qt::AlignRight);
-        *r.target = label(GroupBoxState, "", 74, y, 92);
+        label(GroupBoxState, r.caption, 2, y, 70, Qt::AlignRight);
+        *r.target = label(GroupBoxState, "", 76, y, 90);
         (*r.target)->setObjectName(r.name);
         Hint(*r.target, r.hint);
         y += 16;
@@ -241,7 +247,7 @@ void TFormMain::BuildDisplay()
     };
     y = 18;
     for (const Row& r : statRows) {
-        label(GroupBoxStatistics, r.caption, 4, y, 76, Qt::AlignRight);
+        label(GroupBoxStatistics, r.caption, 2, y, 78, Qt::AlignRight);
         *r.target = label(GroupBoxStatistics, "", 84, y, 82);
         (*r.target)->setObjectName(r.name);
         Hint(*r.target, r.hint);

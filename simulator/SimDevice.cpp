@@ -41,11 +41,11 @@ std::uint32_t LineRate10(std::uint8_t model, unsigned index)
 
 SimDevice::SimDevice()
 {
-    // A plausible factory configuration: two phones and two data ports on,
+    // A plausible factory configuration: one phone and two data ports on,
     // the line at rate index 3 on an internal clock, UPI interface.
     for (int n = 1; n <= 4; ++n) {
         auto p = block_.PhonePort(n);
-        p.setState(n <= 2 ? km7::ChannelState::ON : km7::ChannelState::OFF);
+        p.setState(n == 1 ? km7::ChannelState::ON : km7::ChannelState::OFF);
         p.setPriority(static_cast<unsigned>(n - 1));
         p.setInputLevel(6);
         p.setOutputLevel(6);
@@ -54,7 +54,7 @@ SimDevice::SimDevice()
         auto d = block_.DataPort(n);
         d.setState(n <= 2 ? km7::ChannelState::ON : km7::ChannelState::OFF);
         d.setMode(n == 2 ? 1 : 0);
-        d.setBitRate(n == 2 ? 0 : 2);
+        d.setBitRate(n == 2 ? 0 : n == 1 ? 0 : 2);
         d.setPriority(static_cast<unsigned>(4 + n));
     }
     block_.setLiType(0);
@@ -123,6 +123,7 @@ bool SimDevice::Set(const std::string& rawKey, const std::string& value)
     else if (key == "ethrate") { autoRates_ = false; block_.setEthBitRate(static_cast<std::uint16_t>(n)); }
     else
         return false;
+    RecomputeRates();
     return true;
 }
 
@@ -132,11 +133,12 @@ void SimDevice::RecomputeRates()
         return;
     const unsigned index = block_.liBitRateSource() ? extRate_ : block_.liBitRate();
     const std::uint32_t total = LineRate10(model_, index);
-    // Occupied: 8 kbit/s per enabled phone, the data rates, the Ethernet channel.
+    // Occupied: the vocoder rate per enabled phone, the data rates, and the
+    // Ethernet channel takes what is left.
     std::uint32_t occupied = 0;
     for (int n = 1; n <= 4; ++n)
         if (block_.PhoneState(n) != km7::ChannelState::OFF)
-            occupied += 800;
+            occupied += vocoder59_ ? 590 : 700;
     for (int n = 1; n <= 6; ++n) {
         auto d = block_.DataPort(n);
         if (d.state() == km7::ChannelState::OFF)

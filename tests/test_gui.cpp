@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -291,6 +293,72 @@ TEST(MainWindow, CloseWhileATransactionRunsWaitsForIt)
     EXPECT_TRUE(WaitUntil([&] { return !p->isVisible(); }, 3000));
     EXPECT_FALSE(p->LibraryLoaded());
     EXPECT_NE(p.logText().find("] : KM-7-TL_v2.09 stopped."), std::string::npos);
+}
+
+TEST(MainWindow, ScriptedStatesWriteTheLog)
+{
+    TempDir scriptDir;
+    const std::string script = scriptDir.file("states.txt");
+    WriteText(script, "# poll number: new state\n"
+                      "3 link=0\n"
+                      "5 link=1 rate=4\n"
+                      "7 li=e1\n"
+                      "8 e1=0x02\n"
+                      "10 e1=0x00\n");
+    Program p({"--script", script},
+              "[Settings]\r\nCOMPort=ttySIMg\r\nCreateLogFile=yes\r\nStatInterval=100\r\n");
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    const std::string last = "E1 port is detected alarm: Loss Of Signal";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string log = p.logText();
+            const auto at = log.find(last);
+            return at != std::string::npos && log.find("E1 port status is changed to UP", at) != std::string::npos;
+        },
+        10000))
+        << p.logText();
+    p->RzToolButtonState->click();
+    p.close();
+
+    std::vector<std::string> messages;
+    const std::string log = p.logText();
+    for (std::size_t at = 0; (at = log.find("] : ", at)) != std::string::npos; at += 4)
+        messages.push_back(log.substr(at + 4, log.find("\r\n", at) - at - 4));
+    const std::vector<std::string> expected = {
+        "KM-7-TL_v2.09 started.",
+        "Connection to local KM-7-TL-1 is established, FW version 3.05.209, interface UPI, cable DTE V.35, "
+        "available modules FXS, E1, full time ",
+        "Link UP, bitrate 16,8 kbit/s (int), occupied ",
+        "Port 2 (UPI-2) status is changed to UP",
+        "Link DOWN",
+        "Link UP, bitrate 19,2 kbit/s (int), occupied ",
+        "Port 2 (UPI-2) status is changed to DOWN",
+        "E1 port status is changed to UP",
+        "E1 port is detected alarm: Loss Of Signal",
+        "E1 port status is changed to DOWN",
+        "E1 port status is changed to UP",
+        "Connection to local KM-7-TL-1 is closed",
+        "KM-7-TL_v2.09 stopped.",
+    };
+    ASSERT_EQ(messages.size(), expected.size()) << log;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(messages[i].substr(0, expected[i].size()), expected[i]) << i;
+    EXPECT_EQ(log.substr(0, 4), "\r\n\r\n");
+}
+
+TEST(MainWindow, HintsOnlyWhileInfoIsDown)
+{
+    Program p({});
+    QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), p->RzToolButtonExit->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(p->RzToolButtonExit, &tip);
+    EXPECT_FALSE(QToolTip::isVisible());
+    p->RzToolButtonHelp->click();
+    QApplication::sendEvent(p->RzToolButtonExit, &tip);
+    EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 2000));
+    EXPECT_EQ(QToolTip::text().toStdString(), "Exit");
+    p.close();
 }
 
 int main(int argc, char** argv)
