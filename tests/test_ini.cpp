@@ -69,6 +69,15 @@ TEST(IniStore, OversizedFileIsNeitherReadNorOverwritten)
     EXPECT_EQ(ReadText(path).size(), big.size());
 }
 
+TEST(IniStore, WriteIntoAMissingFolderFails)
+{
+    TempDir dir;
+    WriteText(dir.file("plain"), "x");
+    EXPECT_FALSE(WriteProfileString(dir.file("plain") + "/a.ini", "S", "K", "1"));
+    EXPECT_FALSE(WriteProfileString("/nonexistent/dir/a.ini", "S", "K", "1"));
+    EXPECT_EQ(ReadText(dir.file("plain")), "x");
+}
+
 TEST(IniStore, UnwritableFolderFailsWithoutDamage)
 {
     if (::geteuid() == 0)

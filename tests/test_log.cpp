@@ -149,11 +149,19 @@ TEST(Log, UnreadableFileIsLeftAlone)
     EXPECT_EQ(ReadText(log.FileName()), "precious\r\n");
 }
 
-TEST(Log, MissingFolderDoesNotStopTheProgram)
+TEST(Log, FilesThatCannotBeWrittenDoNotStopTheProgram)
 {
-    TLog log("Cap", true, "/nonexistent/folder", FixedTime);
-    log.WriteLine("x");
-    EXPECT_FALSE(log.LastError().empty());
+    TLog missing("Cap", true, "/nonexistent/folder", FixedTime);
+    missing.WriteLine("x");
+    EXPECT_FALSE(missing.LastError().empty());
+
+    TempDir dir;
+    TLog folder("Cap", true, dir.path(), FixedTime);
+    std::filesystem::create_directory(folder.FileName()); // something else holds the name
+    std::filesystem::create_directory(folder.FileName() + "/keep");
+    folder.WriteLine("x");
+    EXPECT_FALSE(folder.LastError().empty());
+    EXPECT_TRUE(std::filesystem::is_directory(folder.FileName() + "/keep"));
 }
 
 // ---------------------------------------------------------------- CheckStates
