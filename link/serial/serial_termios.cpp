@@ -25,6 +25,19 @@ int g_writeTotalMs = 100;
 
 using Clock = std::chrono::steady_clock;
 
+// The port and a time-out as they stand when an I/O call starts; the call
+// itself runs without the lock.
+struct IoSnapshot {
+    int fd;
+    int totalMs;
+};
+
+IoSnapshot Snapshot(const int& timeout)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return {g_fd, timeout};
+}
+
 int remainingMs(Clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -158,13 +171,7 @@ KM7_EXPORT void _ReadTimeouts(int /*intervalMs*/, int /*multiplier*/, int totalM
 
 KM7_EXPORT int _Write(const void* bytes, int count)
 {
-    int fd;
-    int totalMs;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        fd = g_fd;
-        totalMs = g_writeTotalMs;
-    }
+    const auto [fd, totalMs] = Snapshot(g_writeTotalMs);
     if (fd < 0 || !bytes || count <= 0)
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
@@ -190,13 +197,7 @@ KM7_EXPORT int _Write(const void* bytes, int count)
 
 KM7_EXPORT int _Read(void* buffer, int count)
 {
-    int fd;
-    int totalMs;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        fd = g_fd;
-        totalMs = g_readTotalMs;
-    }
+    const auto [fd, totalMs] = Snapshot(g_readTotalMs);
     if (fd < 0 || !buffer || count <= 0)
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
