@@ -669,7 +669,8 @@ void TFormMain::RzToolButtonStateClick()
         if (remote)
             RemoteProgress(true);
         for (std::uint8_t code : seq) {
-            if (Issue(code) != 0) {
+            // The operator may release the button while a request waits.
+            if (Issue(code) != 0 || !RzToolButtonState->isChecked()) {
                 ok = false;
                 break;
             }

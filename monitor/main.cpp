@@ -35,6 +35,9 @@ public:
 int main(int argc, char** argv)
 {
     Application app(argc, argv);
+    // Hints as balloons: rounded, on the classic pale yellow.
+    app.setStyleSheet("QToolTip { border: 1px solid #808080; border-radius: 6px; padding: 2px; "
+                      "background-color: #ffffe1; color: black; }");
     const std::string exe = QCoreApplication::applicationFilePath().toStdString();
     const std::string dir = QFileInfo(QString::fromStdString(exe)).absolutePath().toStdString();
 

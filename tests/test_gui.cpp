@@ -9,6 +9,7 @@
 #include "SimProcess.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QTimer>
@@ -358,6 +359,96 @@ TEST(MainWindow, HintsOnlyWhileInfoIsDown)
     QApplication::sendEvent(p->RzToolButtonExit, &tip);
     EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 2000));
     EXPECT_EQ(QToolTip::text().toStdString(), "Exit");
+    p.close();
+}
+
+TEST(MainWindow, UpdateButtonFollowsModeAndConnection)
+{
+    Program p({"--fault", "error,param=22,code=31"});
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonRemote->click();
+    EXPECT_FALSE(p->RzToolButtonUpdate->isEnabled());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    EXPECT_FALSE(p->RzToolButtonUpdate->isEnabled());
+    p->RzToolButtonState->click(); // 31 is refused: the connection closes all the same
+    EXPECT_FALSE(p->RzToolButtonState->isChecked());
+    EXPECT_TRUE(p->RzToolButtonRemote->isChecked());
+    EXPECT_TRUE(p->RzToolButtonUpdate->isEnabled()) << "enabled again while the remote button stays down";
+    EXPECT_EQ(p->RzStatusPaneMessage->text().toStdString(), "");
+    EXPECT_NE(p.logText().find("] : Connection to remote KM-7-TL-1 is closed"), std::string::npos);
+    p.close();
+}
+
+TEST(MainWindow, FailedLocalConnectDisablesUpdate)
+{
+    Program p({"--fault", "error,param=20,code=10"});
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    EXPECT_FALSE(p->RzToolButtonState->isChecked());
+    EXPECT_EQ(p->RzStatusPaneMessage->text().toStdString(), " Access disabled from local host!");
+    EXPECT_FALSE(p->RzToolButtonUpdate->isEnabled());
+    EXPECT_TRUE(p->RzToolButtonRemote->isEnabled());
+    p->RzToolButtonRemote->click();
+    p->RzToolButtonRemote->click();
+    EXPECT_TRUE(p->RzToolButtonUpdate->isEnabled());
+    p.close();
+}
+
+TEST(MainWindow, SendingALineInterfaceChangeSwapsTheGroups)
+{
+    Program p({}, "[Settings]\r\nCOMPort=ttySIMg\r\nStatInterval=60000\r\n");
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    EXPECT_TRUE(p->GroupBoxP2Nets->isVisible());
+    EXPECT_FALSE(p->GroupBoxE1->isVisible());
+    const std::uint8_t untouched = p->Block().Payload()[0];
+    p->Block().setLiType(1);
+    p->SendConfiguration();
+    EXPECT_EQ(p->Block().liType(), 1u) << "the device took the block";
+    EXPECT_EQ(p->Block().Payload()[0], untouched);
+    EXPECT_TRUE(p->GroupBoxE1->isVisible());
+    EXPECT_FALSE(p->GroupBoxP2Nets->isVisible());
+    EXPECT_EQ(p->StaticTextInterface->text().toStdString(), "E1");
+    p.close();
+}
+
+TEST(MainWindow, ShortBlockKeepsTheCurrentBlock)
+{
+    Program p({});
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    const km7::ConfigBlock before = p->Block();
+    km7::Response cut;
+    cut.code = 13;
+    cut.length = 10;
+    p->OnStateBlock(cut);
+    EXPECT_TRUE(p->Block() == before);
+    EXPECT_EQ(TextColour(p->RzStatusPaneMessage), QColor(255, 0, 0));
+    p.close();
+}
+
+TEST(MainWindow, UpdateWindowClosedWithoutTransferRestartsOnlyALivePoll)
+{
+    Program p({});
+    ASSERT_TRUE(p.simOk());
+    auto closeSoon = [&] {
+        QTimer::singleShot(100, [] {
+            if (auto* w = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                w->reject();
+        });
+    };
+    closeSoon();
+    p->RzToolButtonUpdate->click();
+    EXPECT_FALSE(p->TimerStatistics->isActive()) << "no poll on a closed port";
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    closeSoon();
+    p->RzToolButtonUpdate->click();
+    EXPECT_TRUE(p->TimerStatistics->isActive());
+    EXPECT_TRUE(p->RzToolButtonState->isChecked());
     p.close();
 }
 
