@@ -158,6 +158,8 @@ std::vector<Chunk> SimEngine::Answer(std::uint8_t code, const std::vector<std::u
     } else if (code >= 32 && code <= 39) {
         if (!remote) {
             silent = true;
+        } else if (!remoteOpen_) {
+            answer = {255, {11}}; // the way to the remote device is not open (command 30)
         } else {
             const std::uint8_t localCode = code == 38 ? 20 : code == 39 ? 21 : static_cast<std::uint8_t>(code - 22);
             answer = remote->Handle(localCode, code, payload);

@@ -35,12 +35,15 @@ TEST(Simulator, AnswersLocalAndRemoteCodes)
     EXPECT_EQ(ident.code, 11);
     EXPECT_EQ(ident.length, 48);
     EXPECT_EQ(ident.data[34], 3);
+    EXPECT_EQ(Ask(e, 33).code, 255) << "the remote device needs command 30 first";
+    EXPECT_EQ(Ask(e, 30).code, 30);
     auto remote = Ask(e, 33);
     ASSERT_TRUE(remote.ok);
     EXPECT_EQ(remote.code, 33);
     EXPECT_EQ(remote.data[34], 4);
     EXPECT_EQ(Ask(e, 35).length, 200);
-    EXPECT_EQ(Ask(e, 30).code, 30);
+    EXPECT_EQ(Ask(e, 31).code, 31);
+    EXPECT_EQ(Ask(e, 35).code, 255) << "closed again by command 31";
     auto bad = Ask(e, 99);
     EXPECT_EQ(bad.code, 255);
     EXPECT_EQ(bad.data[0], 11);

@@ -163,6 +163,7 @@ TEST(Transaction, SlowAnswerWithinTheLongTimeoutOfRemoteCodes)
 {
     LinkFixture f({"--fault", "slow,param=600"});
     ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.link.Issue(cmd::RemoteOpen), 0);
     EXPECT_EQ(f.link.Issue(cmd::RemoteIdentification), 0);
     EXPECT_EQ(f.client.events, (std::vector<std::string>{"ident:48"}));
     EXPECT_EQ(f.client.noAnswers, 0);
