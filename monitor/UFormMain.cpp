@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMessageBox>
@@ -34,6 +35,26 @@ QIcon StateIcon(const QColor& fill)
     p.setPen(QPen(Qt::white, 2));
     p.drawLine(8, 4, 8, 8);
     return QIcon(pm);
+}
+
+// The layout is in pixels for an 8-point "MS Sans Serif". Where that font
+// is missing, a narrow sans serif of the same pixel height stands in, so
+// that the texts fit their fixed places.
+QFont UiFont()
+{
+    const QStringList installed = QFontDatabase::families();
+    QString family = "Sans Serif";
+    for (const char* candidate : {"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans Condensed",
+                                  "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial Narrow"}) {
+        if (installed.contains(candidate, Qt::CaseInsensitive)) {
+            family = candidate;
+            break;
+        }
+    }
+    QFont f(family);
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(family == "Sans Serif" ? 10 : 11);
+    return f;
 }
 
 } // namespace
@@ -77,14 +98,7 @@ TFormMain::TFormMain(Environment env, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    // The layout is in pixels for an 8-point "MS Sans Serif"; where that
-    // font is missing, a sans serif of the same pixel height stands in.
-    QFont::insertSubstitutions("MS Sans Serif", {"Microsoft Sans Serif", "DejaVu Sans Condensed",
-                                                 "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial"});
-    QFont f("MS Sans Serif");
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(11);
-    setFont(f);
+    setFont(UiFont());
     iconDisconnected_ = StateIcon(QColor(160, 0, 0));
     iconConnected_ = StateIcon(QColor(0, 170, 0));
     BuildWindow();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QToolTip>
 
 #include <exception>
 
@@ -35,9 +36,13 @@ public:
 int main(int argc, char** argv)
 {
     Application app(argc, argv);
-    // Hints as balloons: rounded, on the classic pale yellow.
-    app.setStyleSheet("QToolTip { border: 1px solid #808080; border-radius: 6px; padding: 2px; "
-                      "background-color: #ffffe1; color: black; }");
+    // Hints on the classic pale yellow of balloon tips. (A style sheet would
+    // do rounded corners, but it stops the window's fixed font from reaching
+    // its labels.)
+    QPalette tips = QToolTip::palette();
+    tips.setColor(QPalette::ToolTipBase, QColor(255, 255, 225));
+    tips.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(tips);
     const std::string exe = QCoreApplication::applicationFilePath().toStdString();
     const std::string dir = QFileInfo(QString::fromStdString(exe)).absolutePath().toStdString();
 

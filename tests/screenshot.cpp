@@ -15,7 +15,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: km7shot <port name> <announce folder> <out.png>\n");
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const std::string dir = QCoreApplication::applicationDirPath().toStdString();
     const std::string ini = dir + "/km7shot.ini";
