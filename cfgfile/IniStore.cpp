@@ -175,7 +175,7 @@ bool IniFile::Save() const
     }
     std::string err;
     if (!WriteFileAtomically(path_, out, &err)) {
-        const_cast<IniFile*>(this)->error_ = err;
+        error_ = err;
         return false;
     }
     return true;

@@ -42,7 +42,7 @@ private:
     std::string path_;
     std::vector<std::string> lines_;
     bool refused_ = false;
-    std::string error_;
+    mutable std::string error_;
 };
 
 // Reads an integer written in decimal, or in hexadecimal with "0x" or "$";

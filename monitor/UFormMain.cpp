@@ -290,7 +290,7 @@ void TFormMain::BuildDisplay()
 
     // Channels.
     GroupBoxChannels = group("GroupBoxChannels", " Channels ", 184, 144, 297, 225);
-    auto channelRow = [&](int row, int y0, const QString& caption, const QString& hint, QLabel*& info,
+    auto channelRow = [&](int y0, const QString& caption, const QString& hint, QLabel*& info,
                           QLabel** transit, QLabel*& pri, int infoWidth) {
         label(GroupBoxChannels, caption, 8, y0, 57, Qt::AlignRight);
         info = label(GroupBoxChannels, "", 72, y0, infoWidth);
@@ -301,23 +301,22 @@ void TFormMain::BuildDisplay()
         }
         pri = label(GroupBoxChannels, "", 256, y0, 33);
         Hint(pri, hint.toUtf8().constData());
-        (void)row;
     };
     for (int n = 0; n < 4; ++n) {
-        channelRow(n, 24 + 16 * n, QString("Phone #%1 :").arg(n + 1), QString("Phone Channel #%1 Info").arg(n + 1),
+        channelRow(24 + 16 * n, QString("Phone #%1 :").arg(n + 1), QString("Phone Channel #%1 Info").arg(n + 1),
                    StaticTextPhone[n], &StaticTextPhoneTransit[n], StaticTextPhonePri[n], 129);
         StaticTextPhone[n]->setObjectName(QString("StaticTextPhone%1").arg(n + 1));
         StaticTextPhoneTransit[n]->setObjectName(QString("StaticTextPhoneTransit%1").arg(n + 1));
         StaticTextPhonePri[n]->setObjectName(QString("StaticTextPhonePri%1").arg(n + 1));
     }
     for (int n = 0; n < 6; ++n) {
-        channelRow(n, 96 + 16 * n, QString("Data #%1 :").arg(n + 1), QString("Data Channel #%1 Info").arg(n + 1),
+        channelRow(96 + 16 * n, QString("Data #%1 :").arg(n + 1), QString("Data Channel #%1 Info").arg(n + 1),
                    StaticTextData[n], &StaticTextDataTransit[n], StaticTextDataPri[n], 129);
         StaticTextData[n]->setObjectName(QString("StaticTextData%1").arg(n + 1));
         StaticTextDataTransit[n]->setObjectName(QString("StaticTextDataTransit%1").arg(n + 1));
         StaticTextDataPri[n]->setObjectName(QString("StaticTextDataPri%1").arg(n + 1));
     }
-    channelRow(0, 200, "Ethernet :", "Ethernet Channel Info", StaticTextEthernet, nullptr, StaticTextEthernetPri, 177);
+    channelRow(200, "Ethernet :", "Ethernet Channel Info", StaticTextEthernet, nullptr, StaticTextEthernetPri, 177);
     StaticTextEthernet->setObjectName("StaticTextEthernet");
     StaticTextEthernetPri->setObjectName("StaticTextEthernetPri");
 

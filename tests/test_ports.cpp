@@ -31,6 +31,15 @@ TEST(PortList, RealPortsWithDriverAndAnnouncedPorts)
         WriteText((dev / name).string(), "");
     };
     port("ttyUSB0", true);
+    // Two ports of the legacy driver: one with hardware, one without.
+    for (const char* legacy : {"ttyS0", "ttyS1"}) {
+        fs::create_directories(sys / legacy / "device");
+        fs::create_directories(sys / "drivers" / "serial8250");
+        fs::create_directory_symlink(sys / "drivers" / "serial8250", sys / legacy / "device" / "driver");
+        WriteText((dev / legacy).string(), "");
+    }
+    WriteText((sys / "ttyS0" / "type").string(), "4\n");
+    WriteText((sys / "ttyS1" / "type").string(), "0\n");
     port("ttyACM12", true);
     port("ttyUSB1", false); // no driver: not a port
     port("tty0", true);     // a console, not a serial port
@@ -40,7 +49,8 @@ TEST(PortList, RealPortsWithDriverAndAnnouncedPorts)
     fs::create_symlink(dev / "pts0", ann / "ttySIM-with-a-long-name");
 
     PortCatalog cat{ann.string(), sys.string(), dev.string()};
-    EXPECT_EQ(cat.Enumerate(), (std::vector<std::string>{"ttySIM0", "ttyUSB0", "ttyACM12", "ttySIM-with-a-long-name"}));
+    EXPECT_EQ(cat.Enumerate(),
+              (std::vector<std::string>{"ttyS0", "ttySIM0", "ttyUSB0", "ttyACM12", "ttySIM-with-a-long-name"}));
     EXPECT_EQ(cat.PathFor("ttySIM0"), (ann / "ttySIM0").string());
     EXPECT_EQ(cat.PathFor("ttySIM-with-a-long-name"), (ann / "ttySIM-with-a-long-name").string())
         << "names are never cut";

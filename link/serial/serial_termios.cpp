@@ -117,6 +117,7 @@ KM7_EXPORT void _Open(const char* portName, int /*flags*/)
         ::close(fd);
         return;
     }
+    ioctl(fd, TIOCEXCL); // no second program on the same line
     applyRaw(fd);
     tcflush(fd, TCIOFLUSH);
     g_fd = fd;
@@ -126,6 +127,9 @@ KM7_EXPORT void _Close(void)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_fd >= 0) {
+        // The exclusive flag outlives our descriptor while another holds the
+        // line open (a simulator keeps its pty): give it up first.
+        ioctl(g_fd, TIOCNXCL);
         ::close(g_fd);
         g_fd = -1;
     }
