@@ -42,6 +42,8 @@ void Pump(int ms)
 
 QColor TextColour(QLabel* l) { return l->palette().color(QPalette::WindowText); }
 
+const std::string kNoSettingsFile = "<none>";
+
 // One program run: settings file, log folder, simulator, the three windows.
 class Program {
 public:
@@ -49,8 +51,9 @@ public:
                      const std::string& library = KM7_SERIAL_LIB)
         : sim_(std::move(simArgs), dir_.file("ann"), "ttySIMg")
     {
-        WriteText(dir_.file("km7tl.ini"), settings.empty() ? "[Settings]\r\nCOMPort=ttySIMg\r\nCreateLogFile=yes\r\n"
-                                                           : settings);
+        if (settings != kNoSettingsFile)
+            WriteText(dir_.file("km7tl.ini"),
+                      settings.empty() ? "[Settings]\r\nCOMPort=ttySIMg\r\nCreateLogFile=yes\r\n" : settings);
         TFormMain::Environment env;
         env.settingsPath = dir_.file("km7tl.ini");
         env.libraryPath = library;
@@ -68,6 +71,7 @@ public:
     TFormSetup* setup() { return setup_; }
     const TempDir& dir() const { return dir_; }
     bool simOk() const { return sim_.ok(); }
+    std::string settingsPath() const { return dir_.file("km7tl.ini"); }
     std::string logText() { return ReadText(dir_.file("km-7-tl_v2.09 ttysimg.log")); }
     void close() { main_->close(); }
 
@@ -449,6 +453,48 @@ TEST(MainWindow, UpdateWindowClosedWithoutTransferRestartsOnlyALivePoll)
     p->RzToolButtonUpdate->click();
     EXPECT_TRUE(p->TimerStatistics->isActive());
     EXPECT_TRUE(p->RzToolButtonState->isChecked());
+    p.close();
+}
+
+TEST(MainWindow, FirstRunWithoutSettingsFile)
+{
+    Program p({}, kNoSettingsFile);
+    ASSERT_TRUE(p.simOk());
+    EXPECT_EQ(p->CurrentPortName(), "ttySIMg") << "COM1 is not there: the first listed port";
+    EXPECT_EQ(p->Settings().statInterval, 1000);
+    EXPECT_EQ(p->Settings().loopInterval, 1000);
+    EXPECT_FALSE(p->Settings().logEnabled);
+    p.close();
+    EXPECT_TRUE(p.logText().empty()) << "no log without CreateLogFile=yes";
+    const std::string path = p.settingsPath();
+    EXPECT_EQ(km7::ReadProfileString(path, "Settings", "FMTMode", ""), "0");
+    EXPECT_EQ(km7::ReadProfileString(path, "Settings", "StatInterval", ""), "1000");
+    EXPECT_EQ(km7::ReadProfileString(path, "Settings", "LoopInterval", ""), "1000");
+    EXPECT_EQ(km7::ReadProfileString(path, "Settings", "CreateLogFile", ""), "no");
+    EXPECT_EQ(km7::ReadProfileString(path, "Settings", "COMPort", ""), "ttySIMg");
+}
+
+TEST(MainWindow, PortChangeMovesTheLogToTheNewPort)
+{
+    Program p({});
+    ASSERT_TRUE(p.simOk());
+    SimProcess second({}, p.dir().file("ann"), "ttySIMh");
+    ASSERT_TRUE(second.ok());
+    // The list is read at start; this run sees the new port after a refill.
+    p->RzComboBoxPort->addItem("ttySIMh");
+    const int before = p->Log()->LineCounter();
+    p->RzComboBoxPort->setCurrentIndex(0);
+    p->RzComboBoxPortChange(); // the same port again: nothing happens
+    EXPECT_EQ(p->Log()->LineCounter(), before);
+    p->RzComboBoxPort->setCurrentIndex(1);
+    p->RzComboBoxPortChange();
+    EXPECT_EQ(p->windowTitle().toStdString(), "KM-7-TL_v2.09 ttySIMh");
+    EXPECT_EQ(p->LibraryPortName(), p.dir().file("ann/ttySIMh"));
+    EXPECT_NE(p.logText().find("[2] : KM-7-TL_v2.09 stopped."), std::string::npos) << p.logText();
+    const std::string second_log = ReadText(p.dir().file("km-7-tl_v2.09 ttysimh.log"));
+    EXPECT_NE(second_log.find("[1] : KM-7-TL_v2.09 started."), std::string::npos);
+    p->RzToolButtonState->click();
+    EXPECT_TRUE(p->RzToolButtonState->isChecked()) << "connects through the new port";
     p.close();
 }
 
