@@ -7,9 +7,9 @@
 
 namespace km7sim {
 
-std::optional<Fault> ParseFault(const std::string& spec)
+std::optional<Fault> ParseFault(const std::string& text)
 {
-    std::stringstream ss(spec);
+    std::stringstream ss(text);
     std::string part;
     std::getline(ss, part, ',');
     Fault f;

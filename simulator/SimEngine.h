@@ -22,7 +22,7 @@ struct Fault {
 
 // Parses "kind[,param=N][,code=N][,count=N][,skip=N]"; kinds: silent, garbage,
 // badcrc, short, slow, error, error-nodata.
-std::optional<Fault> ParseFault(const std::string& spec);
+std::optional<Fault> ParseFault(const std::string& text);
 
 struct Chunk {
     int delayMs = 0;

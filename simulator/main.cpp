@@ -39,7 +39,7 @@ void Usage()
                  "  --set KEY=VALUE      local device property (repeatable)\n"
                  "  --remote-set KEY=VALUE  remote device property (repeatable)\n"
                  "  --no-remote          no remote device: remote requests get no answer\n"
-                 "  --fault SPEC         kind[,param=N][,code=N][,count=N][,skip=N] (repeatable)\n"
+                 "  --fault FAULT        kind[,param=N][,code=N][,count=N][,skip=N] (repeatable)\n"
                  "                       kinds: silent garbage badcrc short slow error error-nodata\n"
                  "  --script FILE        lines \"N [remote] key=value ...\" applied at the Nth identification\n"
                  "  --dynamic            alarms, circuits and counters change while polled\n"
@@ -123,10 +123,10 @@ int main(int argc, char** argv)
         } else if (a == "--no-remote") {
             engine.remote.reset();
         } else if (a == "--fault") {
-            const std::string spec = next();
-            auto f = km7sim::ParseFault(spec);
+            const std::string faultText = next();
+            auto f = km7sim::ParseFault(faultText);
             if (!f) {
-                std::fprintf(stderr, "km7sim: bad fault %s\n", spec.c_str());
+                std::fprintf(stderr, "km7sim: bad fault %s\n", faultText.c_str());
                 return 2;
             }
             engine.faults.push_back(*f);
