@@ -401,7 +401,6 @@ void TFormMain::FormShow()
     RzToolButtonUpdate->setEnabled(!RemoteMode());
     ReleaseLog();
     NewLog();
-    shownOnce_ = true;
 }
 
 void TFormMain::SetCaption()
@@ -417,11 +416,16 @@ void TFormMain::NewLog()
 
 void TFormMain::ReleaseLog() { log_.reset(); }
 
+std::string TFormMain::SelectedPort() const
+{
+    return RzComboBoxPort->currentIndex() >= 0 ? RzComboBoxPort->currentText().toStdString() : std::string();
+}
+
 void TFormMain::RzComboBoxPortChange()
 {
     if (!libraryLoaded_)
         return;
-    const std::string text = RzComboBoxPort->currentIndex() >= 0 ? RzComboBoxPort->currentText().toStdString() : "";
+    const std::string text = SelectedPort();
     libraryPortName_ = env_.ports.PathFor(text);
     if (text == currentPortName_)
         return;
@@ -456,8 +460,7 @@ void TFormMain::closeEvent(QCloseEvent* e)
 void TFormMain::FormCloseQuery()
 {
     StopPolls();
-    const std::string selected = RzComboBoxPort->currentIndex() >= 0 ? RzComboBoxPort->currentText().toStdString() : "";
-    km7::WriteMainSettings(env_.settingsPath, settings_, display_.deviceType, selected);
+    km7::WriteMainSettings(env_.settingsPath, settings_, display_.deviceType, SelectedPort());
     ClosePort();
     portList_.clear();
     if (libraryLoaded_) {

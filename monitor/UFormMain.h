@@ -157,6 +157,7 @@ private:
     void SetCaption();
     void NewLog();
     void ReleaseLog();
+    std::string SelectedPort() const; // empty when none is selected
     void RemoteProgress(bool on);
     void Disconnect();
     void SetText(QLabel* l, const km7::ColouredText& t);
@@ -181,7 +182,6 @@ private:
     km7::MonitorDisplay display_;
     std::unique_ptr<km7::TLog> log_;
     std::string lastVorxType_, lastVorxVersion_;
-    bool shownOnce_ = false;
     bool closed_ = false;
     QIcon iconDisconnected_, iconConnected_;
 };
