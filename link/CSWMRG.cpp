@@ -60,4 +60,16 @@ void CSWMRG::Release()
         readers_.release(wakeReaders);
 }
 
+int CSWMRG::WaitingReaders()
+{
+    std::lock_guard<std::mutex> lock(entry_);
+    return waitingReaders_;
+}
+
+int CSWMRG::WaitingWriters()
+{
+    std::lock_guard<std::mutex> lock(entry_);
+    return waitingWriters_;
+}
+
 } // namespace km7

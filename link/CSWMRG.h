@@ -13,6 +13,10 @@ public:
     void AcquireExclusive();
     void Release();
 
+    // How many wait, for diagnostics and tests.
+    int WaitingReaders();
+    int WaitingWriters();
+
 private:
     std::mutex entry_;
     std::counting_semaphore<0x7FFFFFFF> readers_{0};

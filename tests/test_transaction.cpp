@@ -266,13 +266,15 @@ TEST(CSWMRG, WaitingWriterGoesBeforeNewReaders)
         writerAt = ++order;
         g.Release();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the writer queues up
+    while (g.WaitingWriters() == 0)
+        std::this_thread::yield();
     std::thread reader([&] {
         g.AcquireShared();
         readerAt = ++order;
         g.Release();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    while (g.WaitingReaders() == 0)
+        std::this_thread::yield();
     EXPECT_EQ(order.load(), 0) << "both wait while the first reader holds the guard";
     g.Release();
     writer.join();
