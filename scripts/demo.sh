@@ -19,5 +19,10 @@ ini=build/bin/km7tl.ini
 if [ ! -f "$ini" ] || ! grep -qi '^COMPort=' "$ini"; then
   printf '[Settings]\r\nCOMPort=ttySIM0\r\nCreateLogFile=yes\r\n' > "$ini"
 fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No desktop session (DISPLAY or WAYLAND_DISPLAY) to show the window in." >&2
+  echo "Headless, 'xvfb-run ./scripts/demo.sh' runs it in a virtual display." >&2
+  exit 1
+fi
 cd build/bin
 ./km7tl
