@@ -98,6 +98,23 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
     return data;
 }
 
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error)
 {
     const std::string tmp = path + ".tmp" + std::to_string(::getpid());
@@ -150,17 +167,7 @@ bool IniFile::Load()
         error_ = "cannot read " + path_;
         return false;
     }
-    std::size_t start = 0;
-    while (start < data->size()) {
-        std::size_t end = data->find('\n', start);
-        if (end == std::string::npos)
-            end = data->size();
-        std::string line = data->substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines_.push_back(std::move(line));
-        start = end + 1;
-    }
+    lines_ = SplitLines(*data);
     return true;
 }
 
@@ -244,6 +251,12 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastContent + 1), key + "=" + value);
 }
 
+long IniFile::GetInteger(const std::string& section, const std::string& key, long def) const
+{
+    const auto v = Get(section, key);
+    return v ? ParseIniInteger(*v, def) : def;
+}
+
 long ParseIniInteger(const std::string& text, long def)
 {
     const std::string t = Trim(text);
@@ -298,8 +311,7 @@ long ReadProfileInteger(const std::string& path, const std::string& section, con
 {
     IniFile ini(path);
     ini.Load();
-    const auto v = ini.Get(section, key);
-    return v ? ParseIniInteger(*v, def) : def;
+    return ini.GetInteger(section, key, def);
 }
 
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,

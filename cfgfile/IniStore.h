@@ -28,6 +28,8 @@ public:
 
     std::optional<std::string> Get(const std::string& section, const std::string& key) const;
     std::string GetString(const std::string& section, const std::string& key, const std::string& def) const;
+    // The key's value read by ParseIniInteger; `def` when missing or invalid.
+    long GetInteger(const std::string& section, const std::string& key, long def) const;
     void Set(const std::string& section, const std::string& key, const std::string& value);
     bool HasSection(const std::string& section) const;
 
@@ -55,6 +57,10 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
 long ReadProfileInteger(const std::string& path, const std::string& section, const std::string& key, long def);
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value);
+
+// Splits text into lines at LF, dropping a CR before it; a last line
+// without an end counts, an empty tail after the last LF does not.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // Writes `content` to `path` atomically. False on failure, old file untouched.
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error = nullptr);

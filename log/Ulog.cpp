@@ -59,21 +59,8 @@ bool ReadLines(const std::string& path, std::deque<std::string>& lines, std::str
         error = "cannot read " + path;
         return false;
     }
-    std::size_t start = 0;
-    while (start < data.size()) {
-        std::size_t end = data.find('\n', start);
-        const bool last = end == std::string::npos;
-        if (last)
-            end = data.size();
-        std::string line = data.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (skipFirst)
-            skipFirst = false;
-        else
-            lines.push_back(std::move(line));
-        start = end + 1;
-    }
+    std::vector<std::string> split = SplitLines(data);
+    lines.insert(lines.end(), split.begin() + (skipFirst && !split.empty() ? 1 : 0), split.end());
     return true;
 }
 

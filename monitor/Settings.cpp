@@ -39,10 +39,7 @@ MainSettings ReadMainSettings(const std::string& path)
 {
     IniFile ini(path);
     ini.Load();
-    auto integer = [&](const char* key, long def) {
-        const auto v = ini.Get(kSettingsSection, key);
-        return v ? ParseIniInteger(*v, def) : def;
-    };
+    auto integer = [&](const char* key, long def) { return ini.GetInteger(kSettingsSection, key, def); };
     MainSettings s;
     s.savedDeviceType = static_cast<std::uint8_t>((integer("FMTMode", 0) / 7) & 0xFF);
     s.statInterval = static_cast<int>(integer("StatInterval", 1000));
@@ -85,10 +82,7 @@ WindowPlacement ReadPlacement(const std::string& path, const std::string& sectio
 {
     IniFile ini(path);
     ini.Load();
-    auto integer = [&](const char* key, int def) {
-        const auto v = ini.Get(section, key);
-        return v ? static_cast<int>(ParseIniInteger(*v, def)) : def;
-    };
+    auto integer = [&](const char* key, int def) { return static_cast<int>(ini.GetInteger(section, key, def)); };
     WindowPlacement p = current;
     p.left = integer("Left", current.left);
     p.top = integer("Top", current.top);

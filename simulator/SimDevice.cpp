@@ -106,8 +106,8 @@ bool SimDevice::Set(const std::string& rawKey, const std::string& value)
     else if (key == "phone") phone_ = static_cast<std::uint8_t>(n);
     else if (key == "port1") port1_ = static_cast<std::uint8_t>(n);
     else if (key == "link") linkUp_ = n != 0;
-    else if (key == "rate") { block_.setLiBitRate(static_cast<unsigned>(n)); RecomputeRates(); }
-    else if (key == "extrate") { extRate_ = static_cast<unsigned>(n & 7); RecomputeRates(); }
+    else if (key == "rate") block_.setLiBitRate(static_cast<unsigned>(n));
+    else if (key == "extrate") extRate_ = static_cast<unsigned>(n & 7);
     else if (key == "cable") cable_ = static_cast<unsigned>(n & 31);
     else if (key == "e1") e1Alarms_ = static_cast<std::uint8_t>(n);
     else if (key == "circuits") circuits_ = static_cast<std::uint8_t>(n & 0x3E);
