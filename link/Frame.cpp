@@ -4,7 +4,7 @@
 
 namespace km7 {
 
-std::uint16_t crc16(const std::uint8_t* data, std::size_t size, std::uint16_t crc)
+std::uint16_t Crc16(const std::uint8_t* data, std::size_t size, std::uint16_t crc)
 {
     for (std::size_t i = 0; i < size; ++i) {
         crc ^= data[i];
@@ -14,7 +14,7 @@ std::uint16_t crc16(const std::uint8_t* data, std::size_t size, std::uint16_t cr
     return crc;
 }
 
-std::vector<std::uint8_t> buildFrame(std::uint8_t code, const std::uint8_t* payload, std::size_t length)
+std::vector<std::uint8_t> BuildFrame(std::uint8_t code, const std::uint8_t* payload, std::size_t length)
 {
     if (!payload)
         length = 0;
@@ -26,13 +26,13 @@ std::vector<std::uint8_t> buildFrame(std::uint8_t code, const std::uint8_t* payl
     frame.push_back(static_cast<std::uint8_t>(length));
     frame.push_back(code);
     frame.insert(frame.end(), payload, payload + length);
-    const std::uint16_t crc = crc16(frame.data() + 2, length + 2);
+    const std::uint16_t crc = Crc16(frame.data() + 2, length + 2);
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
     frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     return frame;
 }
 
-int readTimeoutMs(std::uint8_t code)
+int ReadTimeoutMs(std::uint8_t code)
 {
     if (code >= 30)
         return 10000;
@@ -49,7 +49,7 @@ int readTimeoutMs(std::uint8_t code)
     }
 }
 
-ParsedFrame parseFrame(const std::uint8_t* bytes, std::size_t size)
+ParsedFrame ParseFrame(const std::uint8_t* bytes, std::size_t size)
 {
     ParsedFrame f;
     if (!bytes || size < kFrameOverhead || bytes[0] != kFrameStart || bytes[1] != kFrameStart)
@@ -57,7 +57,7 @@ ParsedFrame parseFrame(const std::uint8_t* bytes, std::size_t size)
     const std::size_t length = bytes[2];
     if (size < length + kFrameOverhead)
         return f;
-    const std::uint16_t crc = crc16(bytes + 2, length + 2);
+    const std::uint16_t crc = Crc16(bytes + 2, length + 2);
     if (bytes[4 + length] != (crc >> 8) || bytes[5 + length] != (crc & 0xFF))
         return f;
     f.ok = true;

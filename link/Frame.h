@@ -17,14 +17,14 @@ constexpr std::size_t kFrameOverhead = 6;      // two start bytes, length, code,
 constexpr std::size_t kFrameBufferSize = 262;  // largest frame is 261 bytes
 constexpr std::uint8_t kErrorResponse = 255;
 
-std::uint16_t crc16(const std::uint8_t* data, std::size_t size, std::uint16_t crc = 0xFFFF);
+std::uint16_t Crc16(const std::uint8_t* data, std::size_t size, std::uint16_t crc = 0xFFFF);
 
 // Builds a whole frame. A payload longer than 255 bytes is cut to 255, the
 // most the length byte can say.
-std::vector<std::uint8_t> buildFrame(std::uint8_t code, const std::uint8_t* payload, std::size_t length);
+std::vector<std::uint8_t> BuildFrame(std::uint8_t code, const std::uint8_t* payload, std::size_t length);
 
 // Read time-out of one attempt of a transaction, by command code.
-int readTimeoutMs(std::uint8_t code);
+int ReadTimeoutMs(std::uint8_t code);
 
 // Result of looking at bytes that should hold one whole frame.
 struct ParsedFrame {
@@ -35,6 +35,6 @@ struct ParsedFrame {
 };
 
 // Checks start bytes, length and CRC of exactly one frame at `bytes`.
-ParsedFrame parseFrame(const std::uint8_t* bytes, std::size_t size);
+ParsedFrame ParseFrame(const std::uint8_t* bytes, std::size_t size);
 
 } // namespace km7

@@ -10,11 +10,11 @@ const char* const SerialLibrary::kOperationNames[14] = {
     "_SetParity",    "_SetDTR",   "_SetRTS", "_InputCount",
 };
 
-SerialLibrary::~SerialLibrary() { unload(); }
+SerialLibrary::~SerialLibrary() { Unload(); }
 
-bool SerialLibrary::load(const std::string& path)
+bool SerialLibrary::Load(const std::string& path)
 {
-    unload();
+    Unload();
     error_.clear();
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
@@ -50,7 +50,7 @@ bool SerialLibrary::load(const std::string& path)
     return true;
 }
 
-void SerialLibrary::unload()
+void SerialLibrary::Unload()
 {
     if (!handle_)
         return;
@@ -72,7 +72,7 @@ void SerialLibrary::unload()
     inputCount_ = nullptr;
 }
 
-int SerialLibrary::openPort(const std::string& portName) const
+int SerialLibrary::OpenPort(const std::string& portName) const
 {
     if (!handle_)
         return 1;
@@ -87,7 +87,7 @@ int SerialLibrary::openPort(const std::string& portName) const
     return 0;
 }
 
-void SerialLibrary::closePort() const
+void SerialLibrary::ClosePort() const
 {
     if (handle_ && connected_())
         close_();

@@ -17,24 +17,24 @@ public:
 
     // Loads the library at `path` and resolves all fourteen operations.
     // Returns false (and leaves nothing loaded) when the file cannot be
-    // loaded or any operation is missing; `error()` then says why.
-    bool load(const std::string& path);
-    void unload();
-    bool loaded() const { return handle_ != nullptr; }
-    const std::string& error() const { return error_; }
+    // loaded or any operation is missing; `Error()` then says why.
+    bool Load(const std::string& path);
+    void Unload();
+    bool Loaded() const { return handle_ != nullptr; }
+    const std::string& Error() const { return error_; }
 
     // Opens `portName` (when not open yet) and applies the link settings:
     // write time-out 100 ms, read time-out 100 ms, 115200 bit/s, buffers
     // cleared. Returns 0 when the port is open, 1 on failure.
-    int openPort(const std::string& portName) const;
+    int OpenPort(const std::string& portName) const;
     // Closes the port if it is open.
-    void closePort() const;
+    void ClosePort() const;
 
-    bool connected() const { return handle_ && connected_() != 0; }
-    void clearBuffers() const { if (handle_) clearBuffers_(1, 1); }
-    void setReadTimeout(int totalMs) const { if (handle_) readTimeouts_(0, 0, totalMs); }
-    int write(const void* bytes, int count) const { return handle_ ? write_(bytes, count) : 0; }
-    int read(void* buffer, int count) const { return handle_ ? read_(buffer, count) : 0; }
+    bool Connected() const { return handle_ && connected_() != 0; }
+    void ClearBuffers() const { if (handle_) clearBuffers_(1, 1); }
+    void SetReadTimeout(int totalMs) const { if (handle_) readTimeouts_(0, 0, totalMs); }
+    int Write(const void* bytes, int count) const { return handle_ ? write_(bytes, count) : 0; }
+    int Read(void* buffer, int count) const { return handle_ ? read_(buffer, count) : 0; }
 
     // The names the library must export, in the order they are resolved.
     static const char* const kOperationNames[14];

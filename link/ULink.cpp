@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
 namespace km7 {
 
@@ -41,16 +40,32 @@ void TDeviceLink::SetBusy(bool on)
     busy_ = on ? 1 : 0;
 }
 
+bool TDeviceLink::LineReserved() { return Busy() || std::chrono::steady_clock::now() < lineFreeAt_; }
+
 void TDeviceLink::WaitIdle()
 {
-    while (Busy())
-        window_.processMessages();
+    while (LineReserved())
+        window_.ProcessMessages(PauseLeftMs());
 }
+
+int TDeviceLink::PauseLeftMs()
+{
+    // While a worker runs its reports wake the wait; afterwards only the
+    // pause is left to wait for.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(lineFreeAt_ - std::chrono::steady_clock::now());
+    return Busy() ? -1 : static_cast<int>(std::max<long long>(left.count(), 0));
+}
+
+void TDeviceLink::Abort() { abort_ = true; }
+
+void TDeviceLink::Reopen() { abort_ = false; }
 
 std::uint8_t TDeviceLink::Issue(std::uint8_t code, const std::uint8_t* payload, std::uint8_t length)
 {
     WaitIdle();
-    port_.clearBuffers();
+    if (abort_)
+        return kNoAnswerError;
+    port_.ClearBuffers();
 
     std::unique_ptr<TCommand> worker;
     {
@@ -59,11 +74,24 @@ std::uint8_t TDeviceLink::Issue(std::uint8_t code, const std::uint8_t* payload, 
         slots_ = RequestSlots{code, payload, length};
         worker = std::make_unique<TCommand>(
             port_, window_, slots_, [this](const Response& r) { HandleResult(r); },
-            [this] { SetBusy(false); });
+            [this] {
+                lineFreeAt_ = std::chrono::steady_clock::now() + kPauseAfterTransaction;
+                SetBusy(false);
+            },
+            &abort_);
     }
-    WaitIdle();
+    // A nested call made from here waits for this transaction and its pause;
+    // this call then returns the nested transaction's result.
+    while (Busy())
+        window_.ProcessMessages();
+    const TransactionEnd end = worker->End();
     worker.reset(); // the worker has ended; its thread is joined here
-    std::this_thread::sleep_for(std::chrono::milliseconds(33));
+    if (end == TransactionEnd::Aborted)
+        return kNoAnswerError;
+    // The pause after the transaction: the line stays reserved, the window
+    // keeps working.
+    while (!abort_ && std::chrono::steady_clock::now() < lineFreeAt_)
+        window_.ProcessMessages(PauseLeftMs());
     return resultCode_;
 }
 
@@ -90,7 +118,7 @@ void TDeviceLink::HandleResult(const Response& r)
         resultCode_ = e;
         if (e == kNoAnswerError)
             client_.OnNoAnswer();
-        client_.OnErrorText(ErrorText(e));
+        client_.OnErrorText(r.damaged ? std::string(kDamagedAnswerText) : ErrorText(e));
         break;
     }
     default:

@@ -8,6 +8,8 @@
 #include "link/UCommand.h"
 #include "link/WindowThread.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,10 @@ constexpr std::uint8_t RemoteConnect = 32, RemoteIdentification = 33, RemoteClea
 
 // Text for an error code of an error response (most start with a blank).
 std::string ErrorText(std::uint8_t errorCode);
+
+// Shown when bytes kept coming in every attempt but never a good frame
+// (another device on the port, a wrong speed, line noise).
+constexpr const char* kDamagedAnswerText = " Damaged answers from local mux: check the port and the cable!";
 
 // What the window side does with results. All calls come on the window thread.
 class LinkClient {
@@ -51,10 +57,19 @@ public:
     // answer, else the device's error code). Window thread only.
     std::uint8_t Issue(std::uint8_t code, const std::uint8_t* payload = nullptr, std::uint8_t length = 0);
 
-    // Waits, processing messages, until no transaction runs. Anything that
-    // closes the port or unloads the library goes through here first.
+    // Waits, processing messages, until no transaction runs and the pause
+    // after the last one is over. Anything that closes the port or unloads
+    // the library goes through here first.
     void WaitIdle();
+    // A transaction's worker is running.
     bool Busy();
+
+    // Stops the running transaction after the read under way and refuses
+    // every later Issue (it returns 12 at once, without a report) until
+    // Reopen. For closing the program, or an operator who cancels.
+    void Abort();
+    void Reopen();
+    bool Aborting() const { return abort_.load(); }
 
     std::uint8_t ResultCode() const { return resultCode_; }
 
@@ -63,6 +78,8 @@ public:
 
 private:
     void SetBusy(bool on);
+    bool LineReserved();
+    int PauseLeftMs();
 
     SerialLibrary& port_;
     WindowThread& window_;
@@ -71,6 +88,13 @@ private:
     std::uint8_t busy_ = 0;
     std::uint8_t resultCode_ = 0;
     RequestSlots slots_;
+    std::atomic<bool> abort_{false};
+    // The line stays reserved for a short pause after each transaction; the
+    // window keeps processing its messages meanwhile.
+    std::chrono::steady_clock::time_point lineFreeAt_{};
 };
+
+// The pause after each transaction.
+constexpr std::chrono::milliseconds kPauseAfterTransaction{33};
 
 } // namespace km7

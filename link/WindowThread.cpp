@@ -1,10 +1,11 @@
 #include "link/WindowThread.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace km7 {
 
-void MessageQueue::post(std::function<void()> fn)
+void MessageQueue::Post(std::function<void()> fn)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -13,12 +14,13 @@ void MessageQueue::post(std::function<void()> fn)
     cv_.notify_one();
 }
 
-void MessageQueue::processMessages()
+void MessageQueue::ProcessMessages(int maxWaitMs)
 {
     std::deque<std::function<void()>> batch;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait_for(lock, std::chrono::milliseconds(20), [this] { return !queue_.empty(); });
+        const int wait = maxWaitMs < 0 ? 20 : std::min(maxWaitMs, 20);
+        cv_.wait_for(lock, std::chrono::milliseconds(wait), [this] { return !queue_.empty(); });
         batch.swap(queue_);
     }
     for (auto& fn : batch)

@@ -14,17 +14,18 @@ class WindowThread {
 public:
     virtual ~WindowThread() = default;
     // Any thread: queue `fn` to run on the window thread.
-    virtual void post(std::function<void()> fn) = 0;
-    // Window thread: process the pending messages, waiting a little for one
-    // to arrive when there is none.
-    virtual void processMessages() = 0;
+    virtual void Post(std::function<void()> fn) = 0;
+    // Window thread: process the pending messages, waiting for one to
+    // arrive when there is none, but at most `maxWaitMs` (negative: as long
+    // as the toolkit likes; a queued Post always ends the wait).
+    virtual void ProcessMessages(int maxWaitMs = -1) = 0;
 };
 
 // A plain message queue for programs and tests without a windowing toolkit.
 class MessageQueue : public WindowThread {
 public:
-    void post(std::function<void()> fn) override;
-    void processMessages() override;
+    void Post(std::function<void()> fn) override;
+    void ProcessMessages(int maxWaitMs = -1) override;
 
 private:
     std::mutex mutex_;

@@ -7,8 +7,8 @@ namespace km7 {
 
 class QtWindowThread : public WindowThread {
 public:
-    void post(std::function<void()> fn) override;
-    void processMessages() override;
+    void Post(std::function<void()> fn) override;
+    void ProcessMessages(int maxWaitMs = -1) override;
 };
 
 } // namespace km7

@@ -114,8 +114,8 @@ TFormMain::~TFormMain()
         // Destroyed without a close (tests, abnormal end): free the port and
         // the library all the same, after any running transaction.
         link_.WaitIdle();
-        library_.closePort();
-        library_.unload();
+        library_.ClosePort();
+        library_.Unload();
     }
     if (FormMain == this)
         FormMain = nullptr;
@@ -363,7 +363,7 @@ void TFormMain::BuildDisplay()
 void TFormMain::FormCreate()
 {
     QApplication::setApplicationName(km7::kVersionString);
-    libraryLoaded_ = library_.load(env_.libraryPath);
+    libraryLoaded_ = library_.Load(env_.libraryPath);
     if (libraryLoaded_) {
         portList_ = env_.ports.Enumerate();
         RzComboBoxPort->clear();
@@ -373,7 +373,7 @@ void TFormMain::FormCreate()
             RzComboBoxPort->setCurrentIndex(0);
         RzComboBoxPortChange();
     } else {
-        library_.unload();
+        library_.Unload();
         QMessageBox box(QMessageBox::NoIcon, "Error", "Can't load serial.dll", QMessageBox::Ok, this);
         if (QGuiApplication::platformName() != "offscreen")
             box.exec();
@@ -464,7 +464,7 @@ void TFormMain::FormCloseQuery()
     ClosePort();
     portList_.clear();
     if (libraryLoaded_) {
-        library_.unload();
+        library_.Unload();
         libraryLoaded_ = false;
     }
     if (log_)
@@ -475,7 +475,7 @@ void TFormMain::FormCloseQuery()
 void TFormMain::ClosePort()
 {
     link_.WaitIdle(); // never pull the port from under a reading worker
-    library_.closePort();
+    library_.ClosePort();
 }
 
 // ---------------------------------------------------------------- link
@@ -672,7 +672,7 @@ void TFormMain::RzToolButtonStateClick()
     const bool remote = RemoteMode();
     if (log_)
         log_->ResetStates();
-    bool ok = libraryLoaded_ && library_.openPort(libraryPortName_) == 0;
+    bool ok = libraryLoaded_ && library_.OpenPort(libraryPortName_) == 0;
     if (!ok && !libraryLoaded_)
         ShowMessage(" Can't load serial.dll", km7::Colour::Red);
     else if (!ok)

@@ -20,6 +20,7 @@ std::optional<Fault> ParseFault(const std::string& text)
     else if (part == "slow") { f.kind = Fault::Slow; f.param = 500; }
     else if (part == "error") { f.kind = Fault::Error; f.param = 11; }
     else if (part == "error-nodata") f.kind = Fault::ErrorNoData;
+    else if (part == "chatter") f.kind = Fault::Chatter;
     else
         return std::nullopt;
     while (std::getline(ss, part, ',')) {
@@ -92,7 +93,7 @@ std::vector<Chunk> SimEngine::Feed(const std::uint8_t* data, std::size_t size)
         const std::size_t total = buffer_[2] + km7::kFrameOverhead;
         if (buffer_.size() < total)
             break;
-        const auto frame = km7::parseFrame(buffer_.data(), total);
+        const auto frame = km7::ParseFrame(buffer_.data(), total);
         if (!frame.ok) {
             buffer_.erase(buffer_.begin()); // not a frame after all: look further on
             continue;
@@ -139,7 +140,9 @@ std::vector<Chunk> SimEngine::Answer(std::uint8_t code, const std::vector<std::u
         fault = &f;
         break;
     }
-    if (fault && fault->kind == Fault::Silent)
+    if (fault && fault->kind == Fault::Chatter)
+        chattering = true;
+    if (chattering || (fault && fault->kind == Fault::Silent))
         return {};
 
     km7sim::Answer answer;
@@ -176,7 +179,7 @@ std::vector<Chunk> SimEngine::Answer(std::uint8_t code, const std::vector<std::u
         answer = {255, {}};
 
     Chunk chunk;
-    chunk.bytes = km7::buildFrame(answer.code, answer.data.data(), answer.data.size());
+    chunk.bytes = km7::BuildFrame(answer.code, answer.data.data(), answer.data.size());
     if (fault) {
         switch (fault->kind) {
         case Fault::Garbage: {

@@ -13,7 +13,7 @@
 namespace km7sim {
 
 struct Fault {
-    enum Kind { Silent, Garbage, BadCrc, Short, Slow, Error, ErrorNoData } kind = Silent;
+    enum Kind { Silent, Garbage, BadCrc, Short, Slow, Error, ErrorNoData, Chatter } kind = Silent;
     int param = 0;  // garbage bytes, delay in ms, error code
     int code = -1;  // only requests with this code; -1 every request
     int count = -1; // how many requests it hits; -1 all
@@ -21,7 +21,8 @@ struct Fault {
 };
 
 // Parses "kind[,param=N][,code=N][,count=N][,skip=N]"; kinds: silent, garbage,
-// badcrc, short, slow, error, error-nodata.
+// badcrc, short, slow, error, error-nodata, chatter (from the first request
+// it hits on, the port sends bytes without end and answers nothing).
 std::optional<Fault> ParseFault(const std::string& text);
 
 struct Chunk {
@@ -51,6 +52,8 @@ public:
     std::vector<Chunk> Feed(const std::uint8_t* data, std::size_t size);
 
     unsigned requests() const { return requests_; }
+    // A chatter fault has struck: the main loop keeps the line full of bytes.
+    bool chattering = false;
     std::vector<std::uint8_t> lastCodes; // codes of the requests seen, for the log
 
 private:

@@ -40,7 +40,7 @@ void Usage()
                  "  --remote-set KEY=VALUE  remote device property (repeatable)\n"
                  "  --no-remote          no remote device: remote requests get no answer\n"
                  "  --fault FAULT        kind[,param=N][,code=N][,count=N][,skip=N] (repeatable)\n"
-                 "                       kinds: silent garbage badcrc short slow error error-nodata\n"
+                 "                       kinds: silent garbage badcrc short slow error error-nodata chatter\n"
                  "  --script FILE        lines \"N [remote] key=value ...\" applied at the Nth identification\n"
                  "  --dynamic            alarms, circuits and counters change while polled\n"
                  "  --verbose            print every request\n"
@@ -201,8 +201,15 @@ int main(int argc, char** argv)
     auto lastTick = std::chrono::steady_clock::now();
     std::uint8_t buf[512];
     while (!g_stop) {
+        if (engine.chattering) {
+            // A talkative neighbour on the line: bytes without end, some of
+            // them frame starts with nothing sensible behind them.
+            static const std::uint8_t noise[16] = {0x55, 0xE5, 0xE5, 0x40, 0x0B, 0x13, 0x55, 0xAA,
+                                                   0xE5, 0x00, 0xE5, 0xE5, 0x02, 0x0D, 0x77, 0x12};
+            [[maybe_unused]] const ssize_t sent = ::write(master, noise, sizeof noise);
+        }
         pollfd p{master, POLLIN, 0};
-        const int r = ::poll(&p, 1, 200);
+        const int r = ::poll(&p, 1, engine.chattering ? 1 : 200);
         const auto now = std::chrono::steady_clock::now();
         const auto secs = std::chrono::duration_cast<std::chrono::seconds>(now - lastTick).count();
         if (secs > 0) {

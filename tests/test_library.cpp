@@ -9,31 +9,31 @@ using namespace km7;
 TEST(SerialLibrary, LoadsAllFourteenOperations)
 {
     SerialLibrary lib;
-    ASSERT_TRUE(lib.load(KM7_SERIAL_LIB)) << lib.error();
-    EXPECT_FALSE(lib.connected());
-    EXPECT_EQ(lib.openPort("/nonexistent/ttyUSB9"), 1);
-    EXPECT_FALSE(lib.connected());
+    ASSERT_TRUE(lib.Load(KM7_SERIAL_LIB)) << lib.Error();
+    EXPECT_FALSE(lib.Connected());
+    EXPECT_EQ(lib.OpenPort("/nonexistent/ttyUSB9"), 1);
+    EXPECT_FALSE(lib.Connected());
 }
 
 TEST(SerialLibrary, RefusesMissingFileOrOperation)
 {
     SerialLibrary lib;
-    EXPECT_FALSE(lib.load("/nonexistent/serial.so"));
-    EXPECT_FALSE(lib.loaded());
-    EXPECT_FALSE(lib.load(KM7_INCOMPLETE_LIB));
-    EXPECT_FALSE(lib.loaded());
-    EXPECT_NE(lib.error().find("_InputCount"), std::string::npos) << lib.error();
+    EXPECT_FALSE(lib.Load("/nonexistent/serial.so"));
+    EXPECT_FALSE(lib.Loaded());
+    EXPECT_FALSE(lib.Load(KM7_INCOMPLETE_LIB));
+    EXPECT_FALSE(lib.Loaded());
+    EXPECT_NE(lib.Error().find("_InputCount"), std::string::npos) << lib.Error();
     // Nothing loaded: every operation is harmless.
-    EXPECT_EQ(lib.openPort("/dev/null"), 1);
+    EXPECT_EQ(lib.OpenPort("/dev/null"), 1);
     char b[4];
-    EXPECT_EQ(lib.read(b, 4), 0);
+    EXPECT_EQ(lib.Read(b, 4), 0);
 }
 
 TEST(SerialLibrary, RefusesFilesThatAreNotTerminals)
 {
     SerialLibrary lib;
-    ASSERT_TRUE(lib.load(KM7_SERIAL_LIB));
-    EXPECT_EQ(lib.openPort("/dev/null"), 1);
+    ASSERT_TRUE(lib.Load(KM7_SERIAL_LIB));
+    EXPECT_EQ(lib.OpenPort("/dev/null"), 1);
 }
 
 TEST(SerialLibrary, OpensPseudoTerminalAndReadsWithinTimeout)
@@ -41,19 +41,19 @@ TEST(SerialLibrary, OpensPseudoTerminalAndReadsWithinTimeout)
     SimProcess sim({});
     ASSERT_TRUE(sim.ok());
     SerialLibrary lib;
-    ASSERT_TRUE(lib.load(KM7_SERIAL_LIB));
-    ASSERT_EQ(lib.openPort(sim.pts()), 0);
-    EXPECT_TRUE(lib.connected());
-    EXPECT_EQ(lib.openPort(sim.pts()), 0) << "an open port is set up again";
+    ASSERT_TRUE(lib.Load(KM7_SERIAL_LIB));
+    ASSERT_EQ(lib.OpenPort(sim.pts()), 0);
+    EXPECT_TRUE(lib.Connected());
+    EXPECT_EQ(lib.OpenPort(sim.pts()), 0) << "an open port is set up again";
     const std::uint8_t req[] = {0xE5, 0xE5, 0x00, 0x0B, 0x77, 0x40};
-    EXPECT_EQ(lib.write(req, 6), 6);
-    lib.setReadTimeout(1000);
+    EXPECT_EQ(lib.Write(req, 6), 6);
+    lib.SetReadTimeout(1000);
     std::uint8_t buf[64] = {};
-    EXPECT_EQ(lib.read(buf, 54), 54) << "48 data bytes and the frame";
+    EXPECT_EQ(lib.Read(buf, 54), 54) << "48 data bytes and the frame";
     EXPECT_EQ(buf[0], 0xE5);
     EXPECT_EQ(buf[2], 48);
-    lib.setReadTimeout(50);
-    EXPECT_EQ(lib.read(buf, 6), 0) << "nothing more comes";
-    lib.closePort();
-    EXPECT_FALSE(lib.connected());
+    lib.SetReadTimeout(50);
+    EXPECT_EQ(lib.Read(buf, 6), 0) << "nothing more comes";
+    lib.ClosePort();
+    EXPECT_FALSE(lib.Connected());
 }

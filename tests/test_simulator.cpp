@@ -11,7 +11,7 @@ namespace {
 
 std::vector<std::uint8_t> Request(std::uint8_t code, std::vector<std::uint8_t> payload = {})
 {
-    return km7::buildFrame(code, payload.data(), payload.size());
+    return km7::BuildFrame(code, payload.data(), payload.size());
 }
 
 km7::ParsedFrame Ask(SimEngine& e, std::uint8_t code, std::vector<std::uint8_t> payload = {})
@@ -20,7 +20,7 @@ km7::ParsedFrame Ask(SimEngine& e, std::uint8_t code, std::vector<std::uint8_t> 
     auto out = e.Feed(req.data(), req.size());
     if (out.empty())
         return {};
-    return km7::parseFrame(out[0].bytes.data(), out[0].bytes.size());
+    return km7::ParseFrame(out[0].bytes.data(), out[0].bytes.size());
 }
 
 } // namespace

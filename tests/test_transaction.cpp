@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace km7;
@@ -38,7 +39,7 @@ struct Recorder : LinkClient {
 struct LinkFixture {
     explicit LinkFixture(std::vector<std::string> simArgs) : sim(std::move(simArgs)), link(lib, queue, client)
     {
-        ok = sim.ok() && lib.load(KM7_SERIAL_LIB) && lib.openPort(sim.pts()) == 0;
+        ok = sim.ok() && lib.Load(KM7_SERIAL_LIB) && lib.OpenPort(sim.pts()) == 0;
     }
     SimProcess sim;
     SerialLibrary lib;
@@ -124,14 +125,70 @@ TEST(Transaction, ShortFrameIsSentAgain)
     EXPECT_TRUE(f.client.errors.empty());
 }
 
-TEST(Transaction, GarbledInAllAttemptsKeepsThePreviousResult)
+TEST(Transaction, GarbledInAllAttemptsIsAFailure)
 {
     LinkFixture f({"--fault", "badcrc,code=13"});
     ASSERT_TRUE(f.ok);
     EXPECT_EQ(f.link.Issue(cmd::Identification), 0);
-    EXPECT_EQ(f.link.Issue(cmd::StateBlock), 0) << "no report: the last result stands";
+    EXPECT_EQ(f.link.Issue(cmd::StateBlock), 12) << "no response accepted: not a success";
     EXPECT_EQ(f.client.events, (std::vector<std::string>{"ident:48"}));
-    EXPECT_TRUE(f.client.errors.empty());
+    EXPECT_EQ(f.client.errors,
+              (std::vector<std::string>{" Damaged answers from local mux: check the port and the cable!"}));
+    EXPECT_EQ(f.client.noAnswers, 1) << "counts as an outage for the log";
+    EXPECT_EQ(f.link.Issue(cmd::Identification), 0) << "the next good answer is a success again";
+}
+
+TEST(Transaction, ChatteringPortEndsTheTransaction)
+{
+    // From the first request on, the port never stops sending bytes.
+    LinkFixture f({"--fault", "chatter"});
+    ASSERT_TRUE(f.ok);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(f.link.Issue(cmd::Connect), 12);
+    EXPECT_EQ(f.link.Issue(cmd::Identification), 12);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(f.link.Busy());
+    ASSERT_FALSE(f.client.errors.empty());
+    EXPECT_EQ(f.client.errors.back(), " Damaged answers from local mux: check the port and the cable!");
+    EXPECT_TRUE(f.client.events.empty());
+    // Not a speed check: a hang guard far above 2 x 3 x 250 ms.
+    EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST(Transaction, AbortStopsTheRunningTransactionAndRefusesMore)
+{
+    LinkFixture f({"--fault", "silent"});
+    ASSERT_TRUE(f.ok);
+    // The remote code waits 10 s per attempt; the abort comes while it waits.
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        f.link.Abort();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(f.link.Issue(cmd::RemoteOpen), 12);
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << "one attempt, not three";
+    EXPECT_LE(f.client.noAnswers, 1);
+    const int reports = f.client.noAnswers;
+    EXPECT_EQ(f.link.Issue(cmd::Identification), 12);
+    EXPECT_EQ(f.client.noAnswers, reports) << "refused at once, nothing sent";
+    f.link.Reopen();
+    EXPECT_EQ(f.link.Issue(cmd::Identification), 12);
+    EXPECT_EQ(f.client.noAnswers, reports + 3);
+}
+
+TEST(Transaction, LateAnswerIsDiscardedByTheBufferClear)
+{
+    // The first answer comes 400 ms late, after its attempt has given up:
+    // the second attempt takes it, and the answer to the second request
+    // arrives behind it. The next transaction must not take that stale
+    // answer for its own.
+    LinkFixture f({"--fault", "slow,param=400,code=10,count=1"});
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.link.Issue(cmd::Connect), 0) << "answered within the second attempt";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(f.link.Issue(cmd::StateBlock), 0);
+    EXPECT_EQ(f.client.events, (std::vector<std::string>{"block:200"}));
 }
 
 TEST(Transaction, ErrorResponsesGiveTheirTextsAndCodes)
@@ -192,7 +249,7 @@ TEST(Transaction, NestedIssueWaitsForTheRunningTransaction)
     ASSERT_TRUE(f.ok);
     std::uint8_t nestedResult = 99;
     // A "timer" that fires while the outer issue waits.
-    f.queue.post([&] { nestedResult = f.link.Issue(cmd::Identification); });
+    f.queue.Post([&] { nestedResult = f.link.Issue(cmd::Identification); });
     EXPECT_EQ(f.link.Issue(cmd::StateBlock), 0);
     EXPECT_EQ(nestedResult, 0);
     EXPECT_EQ(f.client.events, (std::vector<std::string>{"block:200", "ident:48"}));
@@ -201,7 +258,7 @@ TEST(Transaction, NestedIssueWaitsForTheRunningTransaction)
 TEST(Transaction, ClosedPortAnswersNothing)
 {
     SerialLibrary lib;
-    ASSERT_TRUE(lib.load(KM7_SERIAL_LIB));
+    ASSERT_TRUE(lib.Load(KM7_SERIAL_LIB));
     MessageQueue queue;
     Recorder client;
     TDeviceLink link(lib, queue, client);
