@@ -18,9 +18,9 @@ std::string SettingsPathFor(const std::string& executablePath)
     const fs::path name = exe.filename().replace_extension(".ini");
     const fs::path dir = exe.parent_path().empty() ? fs::path(".") : exe.parent_path();
     const fs::path beside = dir / name;
-    const bool canWrite = ::access(dir.c_str(), W_OK) == 0 &&
-                          (!fs::exists(beside) || ::access(beside.c_str(), W_OK) == 0);
-    if (canWrite)
+    std::error_code ec;
+    // Any file of that name counts, read-only or a link (even a dangling one).
+    if (fs::exists(fs::symlink_status(beside, ec)) || ::access(dir.c_str(), W_OK) == 0)
         return beside.string();
     fs::path config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
@@ -30,7 +30,6 @@ std::string SettingsPathFor(const std::string& executablePath)
     else
         return beside.string();
     config /= "km7tl";
-    std::error_code ec;
     fs::create_directories(config, ec);
     return (config / name).string();
 }
@@ -51,19 +50,37 @@ MainSettings ReadMainSettings(const std::string& path)
     return s;
 }
 
+int BoundedPollPeriod(int ms)
+{
+    return std::clamp(ms, kMinPollPeriodMs, kMaxPollPeriodMs);
+}
+
+namespace {
+
+bool Save(const IniFile& ini, std::string* error)
+{
+    if (ini.Save())
+        return true;
+    if (error)
+        *error = ini.error();
+    return false;
+}
+
+} // namespace
+
 bool WriteMainSettings(const std::string& path, const MainSettings& read, std::uint8_t deviceType,
-                       const std::string& selectedPort)
+                       const std::string& selectedPort, std::string* error)
 {
     IniFile ini(path);
-    if (!ini.Load())
-        return false;
+    ini.Load(); // an unreadable file makes Save fail with the reason
     const int type = deviceType != 0 ? deviceType : read.savedDeviceType;
     ini.Set(kSettingsSection, "StatInterval", std::to_string(read.statInterval));
     ini.Set(kSettingsSection, "LoopInterval", std::to_string(read.loopInterval));
     ini.Set(kSettingsSection, "CreateLogFile", read.logEnabled ? "yes" : "no");
     ini.Set(kSettingsSection, "FMTMode", std::to_string(7 * type));
-    ini.Set(kSettingsSection, "COMPort", selectedPort);
-    return ini.Save();
+    if (!selectedPort.empty())
+        ini.Set(kSettingsSection, "COMPort", selectedPort);
+    return Save(ini, error);
 }
 
 const char* DeviceTypeName(std::uint8_t code)
@@ -98,11 +115,11 @@ WindowPlacement ReadPlacement(const std::string& path, const std::string& sectio
     return p;
 }
 
-bool WritePlacement(const std::string& path, const std::string& section, bool resizable, const WindowPlacement& p)
+bool WritePlacement(const std::string& path, const std::string& section, bool resizable, const WindowPlacement& p,
+                    std::string* error)
 {
     IniFile ini(path);
-    if (!ini.Load())
-        return false;
+    ini.Load(); // an unreadable file makes Save fail with the reason
     ini.Set(section, "Left", std::to_string(p.left));
     ini.Set(section, "Top", std::to_string(p.top));
     if (resizable) {
@@ -111,7 +128,7 @@ bool WritePlacement(const std::string& path, const std::string& section, bool re
     }
     ini.Set(section, "Maximized", p.maximized ? "1" : "0");
     ini.Set(section, "Saved", "1");
-    return ini.Save();
+    return Save(ini, error);
 }
 
 } // namespace km7
