@@ -6,9 +6,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <deque>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace km7 {
 
@@ -30,37 +32,63 @@ std::string Lower(std::string s)
     return s;
 }
 
-// Reads the log's lines. A file far over the limit is read from its tail
-// only: the head would be dropped anyway. False when the file exists but
-// cannot be read (then it must not be rewritten).
-bool ReadLines(const std::string& path, std::deque<std::string>& lines, std::string& error)
+// Reads the log file. A file far over the limit is read from its tail
+// only: the head would be dropped anyway, and `cut` tells that the first
+// piece read is the tail of a cut line. False when the file cannot be read
+// (then it must not be rewritten).
+bool ReadLog(const std::string& path, std::string& data, bool& cut, std::string& error)
 {
+    data.clear();
+    cut = false;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
-        if (errno == ENOENT)
-            return true;
-        error = "cannot read " + path;
+        error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat st {};
-    bool skipFirst = false;
     if (::fstat(fileno(f), &st) == 0 && static_cast<std::size_t>(st.st_size) > 2 * TLog::kSizeLimit) {
         std::fseek(f, static_cast<long>(st.st_size - static_cast<off_t>(TLog::kSizeLimit)), SEEK_SET);
-        skipFirst = true; // the first piece is the tail of a cut line
+        cut = true;
     }
-    std::string data;
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
         data.append(buf, n);
     const bool failed = std::ferror(f) != 0;
+    const int err = errno;
     std::fclose(f);
     if (failed) {
-        error = "cannot read " + path;
+        error = "cannot read " + path + ": " + std::strerror(err);
         return false;
     }
-    std::vector<std::string> split = SplitLines(data);
-    lines.insert(lines.end(), split.begin() + (skipFirst && !split.empty() ? 1 : 0), split.end());
+    return true;
+}
+
+// The lines of `data` (without the first when `cut`), each ended by CR LF:
+// what rewriting them leaves.
+std::string Normalised(const std::string& data, bool cut)
+{
+    const std::vector<std::string> lines = SplitLines(data);
+    std::string out;
+    out.reserve(data.size() + data.size() / 32);
+    for (std::size_t i = cut && !lines.empty() ? 1 : 0; i < lines.size(); ++i) {
+        out += lines[i];
+        out += "\r\n";
+    }
+    return out;
+}
+
+// Whether rewriting the lines of `text` gives `text` again: empty, or every
+// LF preceded by a CR and the last character an LF.
+bool EveryLineEndsInCrLf(const std::string& text)
+{
+    if (text.empty())
+        return true;
+    if (text.back() != '\n')
+        return false;
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        if (at == 0 || text[at - 1] != '\r')
+            return false;
     return true;
 }
 
@@ -87,36 +115,156 @@ void TLog::WriteLine(const std::string& message)
 {
     if (!enabled_)
         return;
-    std::deque<std::string> lines;
+    const bool first = lineCounter_ == 1;
+    std::string piece = first ? "\r\n\r\n" : "";
+    piece += FormatLine(clock_(), lineCounter_, message);
+    piece += "\r\n";
     std::string error;
-    if (!ReadLines(fileName_, lines, error)) {
-        lastError_ = error; // leave an unreadable log alone rather than lose it
+    if (Store(piece, first ? 4 : 0, error)) {
+        ++lineCounter_;
+        lastError_.clear();
+        failing_ = false;
         return;
     }
-    if (lineCounter_ == 1) {
-        lines.emplace_back();
-        lines.emplace_back();
-    }
-    lines.push_back(FormatLine(clock_(), lineCounter_, message));
-    ++lineCounter_;
+    lastError_ = "Event log not written: " + error;
+    if (!failing_)
+        newError_ = lastError_;
+    failing_ = true;
+}
 
-    std::size_t total = 0;
-    for (const auto& l : lines)
-        total += l.size() + 2;
-    while (total > kSizeLimit && !lines.empty()) {
-        total -= lines.front().size() + 2;
-        lines.pop_front();
+std::optional<std::string> TLog::TakeNewWriteError()
+{
+    std::optional<std::string> e = std::move(newError_);
+    newError_.reset();
+    return e;
+}
+
+bool TLog::Store(const std::string& piece, std::size_t separators, std::string& error)
+{
+    for (int attempt = 0;; ++attempt) {
+        std::optional<FileStamp> stamp;
+        const auto target = WritableTarget(fileName_, &stamp, &error);
+        if (!target) {
+            contentStamp_.reset();
+            return false;
+        }
+        // What the file holds now, as its lines would be rewritten, and
+        // whether its bytes are exactly that.
+        bool exact = true;
+        if (!stamp) {
+            content_.clear();
+        } else if (!contentStamp_ || *contentStamp_ != *stamp) {
+            contentStamp_.reset();
+            std::string data;
+            bool cut = false;
+            if (!ReadLog(*target, data, cut, error))
+                return false; // leave an unreadable log alone rather than lose it
+            content_ = Normalised(data, cut);
+            exact = !cut && content_ == data;
+        }
+
+        if (exact && content_.size() + piece.size() <= kSizeLimit && attempt < 2) {
+            bool changed = false;
+            if (Append(*target, stamp, piece, changed, error))
+                return true;
+            if (changed)
+                continue; // somebody wrote the file in between: look again
+            return false;
+        }
+
+        // Old lines must go (or the file's line ends must be rewritten):
+        // drop the fewest oldest lines that make room, then replace the file.
+        // Inside `piece` only the empty lines and the whole new line count.
+        const std::size_t contentSize = content_.size();
+        content_ += piece;
+        std::size_t keepFrom = 0;
+        if (content_.size() > kSizeLimit) {
+            const std::size_t excess = content_.size() - kSizeLimit;
+            if (excess <= contentSize) {
+                const std::size_t lf = content_.find('\n', excess - 1);
+                keepFrom = lf < contentSize ? lf + 1 : contentSize;
+            }
+            for (std::size_t end = 2; keepFrom < excess; end += 2)
+                keepFrom = contentSize + (end <= separators ? end : piece.size());
+        }
+        content_.erase(0, keepFrom);
+        FileStamp written;
+        AtomicWriteOptions options;
+        options.sync = false; // every line would pay a disk flush of up to 512 KiB
+        options.written = &written;
+        if (!WriteFileAtomically(*target, content_, &error, options)) {
+            contentStamp_.reset();
+            return false;
+        }
+        if (EveryLineEndsInCrLf(piece))
+            contentStamp_ = written;
+        else
+            contentStamp_.reset(); // a message with line breaks: read them back as lines
+        return true;
     }
-    std::string out;
-    out.reserve(total);
-    for (const auto& l : lines) {
-        out += l;
-        out += "\r\n";
+}
+
+bool TLog::Append(const std::string& target, const std::optional<FileStamp>& expected, const std::string& piece,
+                  bool& changed, std::string& error)
+{
+    changed = false;
+    // A missing file is created here, and only here: O_EXCL tells whether
+    // somebody else created it in between.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | (expected ? 0 : O_CREAT | O_EXCL), 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if ((expected && err == ENOENT) || (!expected && err == EEXIST)) {
+            changed = true;
+            contentStamp_.reset();
+            return false;
+        }
+        error = "cannot write " + fileName_ + ": " + std::strerror(err);
+        return false;
     }
-    if (WriteFileAtomically(fileName_, out, &error))
-        lastError_.clear();
+    struct stat st {};
+    const std::uint64_t before = expected ? expected->size : 0;
+    if (::fstat(fd, &st) != 0 || (expected && StampOfStatus(st) != *expected) ||
+        static_cast<std::uint64_t>(st.st_size) != before) {
+        ::close(fd);
+        changed = true;
+        contentStamp_.reset();
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < piece.size()) {
+        const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            // Take back a part line; a file made here goes again.
+            if (expected) {
+                const int undone = ::ftruncate(fd, static_cast<off_t>(before));
+                (void)undone;
+            } else {
+                ::unlink(target.c_str());
+            }
+            ::close(fd);
+            contentStamp_.reset();
+            error = "cannot write " + fileName_ + ": " + std::strerror(err);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    const bool stamped = ::fstat(fd, &st) == 0;
+    if (::close(fd) != 0) {
+        contentStamp_.reset();
+        error = "cannot write " + fileName_ + ": " + std::strerror(errno);
+        return false;
+    }
+    content_ += piece;
+    // Somebody appending at the same moment makes the size differ: the file
+    // is then read again at the next line.
+    if (stamped && static_cast<std::uint64_t>(st.st_size) == before + piece.size() && EveryLineEndsInCrLf(piece))
+        contentStamp_ = StampOfStatus(st);
     else
-        lastError_ = error;
+        contentStamp_.reset();
+    return true;
 }
 
 void TLog::ResetStates()

@@ -6,11 +6,47 @@
 
 #include <filesystem>
 #include <iomanip>
+#include <optional>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace km7;
 
+namespace fs = std::filesystem;
+
 namespace {
+
+unsigned ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+ino_t InodeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Lines from..to-1 of a fixture: "nnnnn " and `width` - 6 times `fill`,
+// each ended by `end`. With the defaults a line takes 64 bytes, so 8192 of
+// them fill the log to its limit of 524288 bytes.
+std::string Numbered(int from, int to, const char* end = "\r\n", int width = 62, char fill = 'x')
+{
+    std::string out;
+    for (int i = from; i < to; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%05d ", i);
+        out += number;
+        out += std::string(static_cast<std::size_t>(width - 6), fill);
+        out += end;
+    }
+    return out;
+}
+
+// The first line of a log object, message "new", at the fixed time: 35 bytes.
+const std::string kFirstNew = "\r\n\r\n08.12.2012 14:03:07 [1] : new\r\n";
 
 std::tm FixedTime()
 {
@@ -135,18 +171,239 @@ TEST(Log, HugeFileIsCutToTheLimit)
     EXPECT_EQ(Messages(log.FileName()).back(), "after");
 }
 
-TEST(Log, UnreadableFileIsLeftAlone)
+TEST(Log, ReadOnlyOrUnreadableFileIsLeftAlone)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
+    // Both modes lack every write bit: refused by the mode, so this holds
+    // for the superuser too. A full file would take the rewrite, a short one
+    // the append.
+    for (unsigned mode : {0444u, 0000u}) {
+        for (const std::string& text : {std::string("precious\r\n"), Numbered(0, 8192)}) {
+            TempDir dir;
+            TLog log("Cap", true, dir.path(), FixedTime);
+            WriteText(log.FileName(), text);
+            ASSERT_EQ(::chmod(log.FileName().c_str(), mode), 0);
+            const ino_t inode = InodeOf(log.FileName());
+            log.WriteLine("x");
+            EXPECT_EQ(log.LastError(), "Event log not written: cannot write " + log.FileName() + ": the file is read-only");
+            EXPECT_EQ(log.LineCounter(), 1);
+            EXPECT_EQ(ModeOf(log.FileName()), mode);
+            EXPECT_EQ(InodeOf(log.FileName()), inode);
+            ASSERT_EQ(::chmod(log.FileName().c_str(), 0644), 0);
+            EXPECT_TRUE(ReadText(log.FileName()) == text) << std::oct << mode << " " << text.size();
+        }
+    }
+}
+
+TEST(Log, FailedLinesUseNeitherNumberNorSeparator)
+{
     TempDir dir;
     TLog log("Cap", true, dir.path(), FixedTime);
-    WriteText(log.FileName(), "precious\r\n");
-    std::filesystem::permissions(log.FileName(), std::filesystem::perms::none);
-    log.WriteLine("x");
-    EXPECT_FALSE(log.LastError().empty());
-    std::filesystem::permissions(log.FileName(), std::filesystem::perms::owner_read);
-    EXPECT_EQ(ReadText(log.FileName()), "precious\r\n");
+    fs::create_directory(log.FileName()); // something else holds the name
+    log.WriteLine("one");
+    log.WriteLine("two");
+    EXPECT_EQ(log.LineCounter(), 1);
+    fs::remove(log.FileName());
+    log.WriteLine("three");
+    EXPECT_EQ(ReadText(log.FileName()), "\r\n\r\n08.12.2012 14:03:07 [1] : three\r\n");
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0444), 0);
+    log.WriteLine("four");
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0644), 0);
+    log.WriteLine("five");
+    EXPECT_EQ(ReadText(log.FileName()),
+              "\r\n\r\n08.12.2012 14:03:07 [1] : three\r\n08.12.2012 14:03:07 [2] : five\r\n");
+    EXPECT_EQ(log.LineCounter(), 3);
+}
+
+TEST(Log, WriteFailureIsReportedOnceWhileItLasts)
+{
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    const std::string notRegular =
+        "Event log not written: cannot write " + log.FileName() + ": it is not a regular file";
+    const std::string readOnly = "Event log not written: cannot write " + log.FileName() + ": the file is read-only";
+    EXPECT_EQ(log.TakeNewWriteError(), std::nullopt);
+
+    fs::create_directory(log.FileName());
+    log.WriteLine("a");
+    EXPECT_EQ(log.TakeNewWriteError(), notRegular) << "the first line fails";
+    log.WriteLine("b");
+    EXPECT_EQ(log.TakeNewWriteError(), std::nullopt) << "still failing: said already";
+    log.WriteLine("c");
+    EXPECT_EQ(log.TakeNewWriteError(), std::nullopt);
+
+    fs::remove(log.FileName());
+    log.WriteLine("d");
+    EXPECT_EQ(log.TakeNewWriteError(), std::nullopt);
+    EXPECT_EQ(log.LastError(), "");
+
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0444), 0);
+    log.WriteLine("e");
+    log.WriteLine("f");
+    log.WriteLine("g");
+    EXPECT_EQ(log.TakeNewWriteError(), readOnly) << "failing again after a written line";
+    EXPECT_EQ(log.TakeNewWriteError(), std::nullopt) << "taken";
+
+    // Failing and recovering before anybody asked: a line was lost, say so.
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0644), 0);
+    log.WriteLine("h");
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0444), 0);
+    log.WriteLine("i");
+    ASSERT_EQ(::chmod(log.FileName().c_str(), 0644), 0);
+    log.WriteLine("j");
+    EXPECT_EQ(log.TakeNewWriteError(), readOnly);
+    EXPECT_EQ(Messages(log.FileName()), (std::vector<std::string>{"d", "h", "j"}));
+
+    TLog off("Cap", false, "/nonexistent/folder", FixedTime);
+    off.WriteLine("x");
+    EXPECT_EQ(off.TakeNewWriteError(), std::nullopt) << "a disabled log writes nothing, so nothing fails";
+}
+
+TEST(Log, FileEndsAsIfAllLinesWereRewritten)
+{
+    // The file after one line ("new", the first of its log object) must be
+    // what reading all lines, adding the line, dropping the oldest lines to
+    // fit 524288 bytes and writing every line with CR LF leaves. `kept`:
+    // the file stays the same file (appended to), else it is replaced.
+    const std::string msgFits(524258, 'm');  // with one empty line: exactly the limit
+    const std::string msgAlone(524261, 'm'); // its line alone is over the limit
+    struct Case {
+        const char* what;
+        std::optional<std::string> start;
+        std::string message, expected;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"missing file", std::nullopt, "new", kFirstNew, false},
+        {"empty file", "", "new", kFirstNew, true},
+        {"CR LF lines", "a\r\nb\r\n", "new", "a\r\nb\r\n" + kFirstNew, true},
+        {"CR inside a line", "a\rb\r\n", "new", "a\rb\r\n" + kFirstNew, true},
+        {"LF only", "a\nb\n", "new", "a\r\nb\r\n" + kFirstNew, false},
+        {"mixed line ends", "a\r\nb\n", "new", "a\r\nb\r\n" + kFirstNew, false},
+        {"no final line end", "a\r\nb", "new", "a\r\nb\r\n" + kFirstNew, false},
+        {"exactly at the limit", Numbered(0, 8192), "new", Numbered(1, 8192) + kFirstNew, false},
+        // 8191 * 64 + 29 = 524253 = 524288 - 35: the line just fits.
+        {"room for exactly the line", Numbered(0, 8191) + std::string(27, 'y') + "\r\n", "new",
+         Numbered(0, 8191) + std::string(27, 'y') + "\r\n" + kFirstNew, true},
+        // One byte more: the oldest line goes.
+        {"one byte short", Numbered(0, 8191) + std::string(28, 'y') + "\r\n", "new",
+         Numbered(1, 8191) + std::string(28, 'y') + "\r\n" + kFirstNew, false},
+        // 8192 lines of 63 characters count 65 bytes each: 532480 + 35 is
+        // 8227 over the limit, so 127 lines go (126 * 65 = 8190 is too few).
+        {"LF only at the limit", Numbered(0, 8192, "\n", 63, 'z'), "new",
+         Numbered(127, 8192, "\r\n", 63, 'z') + kFirstNew, false},
+        // 3 + 4 + (26 + 524258 + 2) = 524293: "a" and one empty line go.
+        {"a line of nearly the limit", "a\r\n", msgFits, "\r\n08.12.2012 14:03:07 [1] : " + msgFits + "\r\n",
+         false},
+        {"a line over the limit", "a\r\n", msgAlone, "", false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        TLog log("Cap", true, dir.path(), FixedTime);
+        if (c.start) {
+            WriteText(log.FileName(), *c.start);
+            ASSERT_EQ(::chmod(log.FileName().c_str(), 0640), 0);
+        }
+        const ino_t inode = InodeOf(log.FileName());
+        log.WriteLine(c.message);
+        EXPECT_EQ(log.LastError(), "") << c.what;
+        const std::string text = ReadText(log.FileName());
+        EXPECT_TRUE(text == c.expected) << c.what << ": " << text.size() << " bytes, " << c.expected.size()
+                                        << " expected";
+        EXPECT_LE(text.size(), TLog::kSizeLimit) << c.what;
+        if (c.start) {
+            EXPECT_EQ(InodeOf(log.FileName()) == inode, c.kept) << c.what;
+            EXPECT_EQ(ModeOf(log.FileName()), 0640u) << c.what;
+        }
+        EXPECT_EQ(log.LineCounter(), 2) << c.what;
+    }
+}
+
+TEST(Log, ConsecutiveLinesOnAFullFile)
+{
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    WriteText(log.FileName(), Numbered(0, 8192));
+    const std::string two = "08.12.2012 14:03:07 [2] : two\r\n";     // 31 bytes
+    const std::string three = "08.12.2012 14:03:07 [3] : three\r\n"; // 33 bytes
+    log.WriteLine("new"); // 524288 + 35: one old line goes
+    EXPECT_TRUE(ReadText(log.FileName()) == Numbered(1, 8192) + kFirstNew);
+    log.WriteLine("two"); // 524259 + 31 is 2 over: the next old line goes
+    EXPECT_TRUE(ReadText(log.FileName()) == Numbered(2, 8192) + kFirstNew + two);
+    const ino_t inode = InodeOf(log.FileName());
+    log.WriteLine("three"); // 524226 + 33 fits
+    EXPECT_TRUE(ReadText(log.FileName()) == Numbered(2, 8192) + kFirstNew + two + three);
+    EXPECT_EQ(InodeOf(log.FileName()), inode) << "appended";
+}
+
+TEST(Log, AnotherWritersChangesAreSeen)
+{
+    const std::string two = "08.12.2012 14:03:07 [2] : two\r\n";
+    {
+        // Another program appends an LF-ended line to a nearly full log:
+        // 524259 + 7 + 31 is over the limit, so the oldest line goes and
+        // the new line ends get CR LF.
+        TempDir dir;
+        TLog log("Cap", true, dir.path(), FixedTime);
+        WriteText(log.FileName(), Numbered(0, 8191));
+        log.WriteLine("new");
+        std::FILE* f = std::fopen(log.FileName().c_str(), "ab");
+        ASSERT_NE(f, nullptr);
+        std::fputs("other\n", f);
+        std::fclose(f);
+        log.WriteLine("two");
+        EXPECT_TRUE(ReadText(log.FileName()) == Numbered(1, 8191) + kFirstNew + "other\r\n" + two);
+    }
+    {
+        // Another program replaces the log by a short file.
+        TempDir dir;
+        TLog log("Cap", true, dir.path(), FixedTime);
+        log.WriteLine("new");
+        WriteText(dir.file("other"), "x\r\n");
+        fs::rename(dir.file("other"), log.FileName());
+        log.WriteLine("two");
+        EXPECT_EQ(ReadText(log.FileName()), "x\r\n" + two);
+    }
+    {
+        // Or removes it.
+        TempDir dir;
+        TLog log("Cap", true, dir.path(), FixedTime);
+        log.WriteLine("new");
+        fs::remove(log.FileName());
+        log.WriteLine("two");
+        EXPECT_EQ(ReadText(log.FileName()), two);
+    }
+}
+
+TEST(Log, MessageWithLineBreaksIsReadBackAsLines)
+{
+    TempDir dir;
+    TLog log("Cap", true, dir.path(), FixedTime);
+    log.WriteLine("m1\nm2");
+    EXPECT_EQ(ReadText(log.FileName()), "\r\n\r\n08.12.2012 14:03:07 [1] : m1\nm2\r\n");
+    log.WriteLine("next");
+    EXPECT_EQ(ReadText(log.FileName()),
+              "\r\n\r\n08.12.2012 14:03:07 [1] : m1\r\nm2\r\n08.12.2012 14:03:07 [2] : next\r\n");
+}
+
+TEST(Log, LinkedLogIsWrittenThrough)
+{
+    TempDir dir;
+    fs::create_directory(dir.file("real"));
+    TLog log("Cap", true, dir.path(), FixedTime);
+    const std::string target = dir.file("real/cap.log");
+    WriteText(target, "a\r\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    fs::create_symlink("real/cap.log", log.FileName());
+    log.WriteLine("new"); // appended
+    EXPECT_TRUE(fs::is_symlink(log.FileName()));
+    EXPECT_EQ(ReadText(target), "a\r\n" + kFirstNew);
+    WriteText(target, Numbered(0, 8192));
+    log.WriteLine("two"); // replaced
+    EXPECT_TRUE(fs::is_symlink(log.FileName()));
+    EXPECT_EQ(fs::read_symlink(log.FileName()), "real/cap.log");
+    EXPECT_TRUE(ReadText(target) == Numbered(1, 8192) + "08.12.2012 14:03:07 [2] : two\r\n");
+    EXPECT_EQ(ModeOf(target), 0640u);
+    EXPECT_EQ(log.LastError(), "");
 }
 
 TEST(Log, FilesThatCannotBeWrittenDoNotStopTheProgram)
