@@ -40,40 +40,61 @@ bool ReadLog(const std::string& path, std::string& data, bool& cut, std::string&
 {
     data.clear();
     cut = false;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fileno(f), &st) == 0 && static_cast<std::size_t>(st.st_size) > 2 * TLog::kSizeLimit) {
-        std::fseek(f, static_cast<long>(st.st_size - static_cast<off_t>(TLog::kSizeLimit)), SEEK_SET);
+    off_t at = 0;
+    if (static_cast<std::size_t>(st.st_size) > 2 * TLog::kSizeLimit) {
+        at = st.st_size - static_cast<off_t>(TLog::kSizeLimit);
         cut = true;
     }
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        data.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (failed) {
-        error = "cannot read " + path + ": " + std::strerror(err);
-        return false;
+    data.resize(static_cast<std::size_t>(st.st_size - at) + 1); // one more: a file that grew shows here
+    std::size_t got = 0;
+    for (;;) {
+        if (got == data.size())
+            data.resize(data.size() * 2);
+        const ssize_t n = ::pread(fd, data.data() + got, data.size() - got, at + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
     }
+    ::close(fd);
+    data.resize(got);
     return true;
 }
 
 // The lines of `data` (without the first when `cut`), each ended by CR LF:
-// what rewriting them leaves.
+// what rewriting them leaves. The same lines as SplitLines gives.
 std::string Normalised(const std::string& data, bool cut)
 {
-    const std::vector<std::string> lines = SplitLines(data);
     std::string out;
-    out.reserve(data.size() + data.size() / 32);
-    for (std::size_t i = cut && !lines.empty() ? 1 : 0; i < lines.size(); ++i) {
-        out += lines[i];
-        out += "\r\n";
+    out.reserve(data.size() + data.size() / 32 + 2);
+    bool skip = cut;
+    for (std::size_t start = 0; start < data.size();) {
+        std::size_t end = data.find('\n', start);
+        if (end == std::string::npos)
+            end = data.size();
+        std::size_t len = end - start;
+        if (len > 0 && data[end - 1] == '\r')
+            --len;
+        if (!skip) {
+            out.append(data, start, len);
+            out += "\r\n";
+        }
+        skip = false;
+        start = end + 1;
     }
     return out;
 }
@@ -159,8 +180,8 @@ bool TLog::Store(const std::string& piece, std::size_t separators, std::string& 
             bool cut = false;
             if (!ReadLog(*target, data, cut, error))
                 return false; // leave an unreadable log alone rather than lose it
-            content_ = Normalised(data, cut);
-            exact = !cut && content_ == data;
+            exact = !cut && EveryLineEndsInCrLf(data);
+            content_ = exact ? std::move(data) : Normalised(data, cut);
         }
 
         if (exact && content_.size() + piece.size() <= kSizeLimit && attempt < 2) {
