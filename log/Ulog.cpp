@@ -229,8 +229,8 @@ bool TLog::Append(const std::string& target, const std::optional<FileStamp>& exp
                   bool& changed, std::string& error)
 {
     changed = false;
-    // A missing file is created here, and only here: O_EXCL tells whether
-    // somebody else created it in between.
+    // A missing file is made with O_EXCL, which tells whether somebody else
+    // made it in between.
     const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | (expected ? 0 : O_CREAT | O_EXCL), 0666);
     if (fd < 0) {
         const int err = errno;
