@@ -1,14 +1,13 @@
 #include "config/UFormSetup.h"
 
 #include "monitor/FormPlacement.h"
-#include "monitor/UFormMain.h"
 
 #include <QShowEvent>
 
 TFormSetup* FormSetup = nullptr;
 
-TFormSetup::TFormSetup(TFormMain* main, std::string settingsPath, QWidget* parent)
-    : QDialog(parent), main_(main), settingsPath_(std::move(settingsPath))
+TFormSetup::TFormSetup(km7::DeviceSession& session, std::string settingsPath, QWidget* parent)
+    : QDialog(parent), session_(session), settingsPath_(std::move(settingsPath))
 {
     FormSetup = this;
     setWindowTitle("Setup Mux");
@@ -20,18 +19,36 @@ TFormSetup::TFormSetup(TFormMain* main, std::string settingsPath, QWidget* paren
     RzBitBtnClose->setToolTip("Close");
     RzBitBtnClose->setDefault(true);
     connect(RzBitBtnClose, &QPushButton::clicked, this, [this] { RzBitBtnCloseClick(); });
+    session_.AddObserver(this);
+}
+
+TFormSetup::~TFormSetup()
+{
+    session_.RemoveObserver(this);
+    if (FormSetup == this)
+        FormSetup = nullptr;
 }
 
 void TFormSetup::FillFromBlock()
 {
-    // The port editors fill themselves from the main window's block here.
+    // The port editors fill themselves from the session's block here.
 }
+
+void TFormSetup::OnSetupOpened()
+{
+    show();
+    raise();
+    FillFromBlock();
+}
+
+void TFormSetup::OnSetupBlock() { FillFromBlock(); }
+
+void TFormSetup::OnCloseSetup() { hide(); }
 
 void TFormSetup::RzBitBtnCloseClick()
 {
-    if (main_)
-        main_->StartRightPoll();
     hide();
+    session_.CloseSetup();
 }
 
 void TFormSetup::showEvent(QShowEvent* e)

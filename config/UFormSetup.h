@@ -1,20 +1,22 @@
-// The setup window: hosts the port editors over the main window's
-// configuration block. Created hidden at start; shown modeless by Setup.
+// The setup window: hosts the port editors over the session's configuration
+// block. Created hidden at start; shown modeless when the session has read
+// the block for it.
 #pragma once
+
+#include "session/DeviceSession.h"
 
 #include <QDialog>
 #include <QPushButton>
 
 #include <string>
 
-class TFormMain;
-
-class TFormSetup : public QDialog {
+class TFormSetup : public QDialog, private km7::SessionObserver {
     Q_OBJECT
 public:
-    TFormSetup(TFormMain* main, std::string settingsPath, QWidget* parent = nullptr);
+    TFormSetup(km7::DeviceSession& session, std::string settingsPath, QWidget* parent = nullptr);
+    ~TFormSetup() override;
 
-    // Refills the editors from the main window's block.
+    // Refills the editors from the session's block.
     void FillFromBlock();
     void RzBitBtnCloseClick();
 
@@ -25,7 +27,12 @@ protected:
     void hideEvent(QHideEvent* e) override;
 
 private:
-    TFormMain* main_;
+    // SessionObserver
+    void OnSetupOpened() override;
+    void OnSetupBlock() override;
+    void OnCloseSetup() override;
+
+    km7::DeviceSession& session_;
     std::string settingsPath_;
 };
 

@@ -24,6 +24,23 @@ int MsUntil(Clock::time_point deadline)
 
 bool Aborted(const std::atomic<bool>* abort) { return abort && abort->load(); }
 
+// Reads `count` bytes, waiting until `deadline` at the most, in slices short
+// enough that an abort is noticed soon. Returns how many arrived.
+int ReadUntil(const SerialLibrary& port, std::uint8_t* buf, int count, Clock::time_point deadline,
+              const std::atomic<bool>* abort)
+{
+    constexpr int kSliceMs = 100;
+    int got = 0;
+    while (got < count) {
+        const int left = MsUntil(deadline);
+        if (left == 0 || Aborted(abort))
+            break;
+        port.SetReadTimeout(std::min(left, kSliceMs));
+        got += std::max(port.Read(buf + got, count - got), 0);
+    }
+    return got;
+}
+
 } // namespace
 
 TransactionEnd RunTransaction(const SerialLibrary& port, const RequestSlots& request,
@@ -46,18 +63,14 @@ TransactionEnd RunTransaction(const SerialLibrary& port, const RequestSlots& req
         // six-byte steps until a header, silence, or the end of the attempt's
         // time: a port that never stops sending must not hold the line.
         bool silent = false, header = false;
-        for (bool first = true;; first = false) {
-            if (!first) {
-                const int left = MsUntil(deadline);
-                if (left == 0 || Aborted(abort))
-                    break;
-                port.SetReadTimeout(left);
-            }
+        while (MsUntil(deadline) > 0 && !Aborted(abort)) {
             buf.fill(0);
-            const int n = port.Read(buf.data(), 6);
+            const int n = ReadUntil(port, buf.data(), 6, deadline, abort);
+            if (Aborted(abort))
+                break;
             // Nothing, or a few bytes and then quiet until the time ran out:
             // the device said nothing we can use in this attempt.
-            if (n <= 0 || (n < 6 && MsUntil(deadline) == 0)) {
+            if (n == 0 || (n < 6 && MsUntil(deadline) == 0)) {
                 silent = true;
                 break;
             }
@@ -66,6 +79,8 @@ TransactionEnd RunTransaction(const SerialLibrary& port, const RequestSlots& req
                 break;
             }
         }
+        if (Aborted(abort) && !header)
+            return TransactionEnd::Aborted;
         if (silent) {
             Response none;
             none.code = kErrorResponse;
@@ -81,8 +96,9 @@ TransactionEnd RunTransaction(const SerialLibrary& port, const RequestSlots& req
 
         const int length = buf[2];
         if (length > 0) {
-            port.SetReadTimeout(std::max(MsUntil(deadline), FrameTimeMs(length + 2)));
-            if (port.Read(buf.data() + 6, length) != length)
+            const auto restDeadline =
+                std::max(deadline, Clock::now() + std::chrono::milliseconds(FrameTimeMs(length + 2)));
+            if (ReadUntil(port, buf.data() + 6, length, restDeadline, abort) != length)
                 continue; // short frame: send again, no report
         }
 

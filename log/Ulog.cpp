@@ -137,8 +137,15 @@ void TLog::WriteLine(const std::string& message)
     if (!enabled_)
         return;
     const bool first = lineCounter_ == 1;
+    const std::string line = FormatLine(clock_(), lineCounter_, message);
+    if (sink_)
+        sink_(line);
+    if (!fileEnabled_) {
+        ++lineCounter_;
+        return;
+    }
     std::string piece = first ? "\r\n\r\n" : "";
-    piece += FormatLine(clock_(), lineCounter_, message);
+    piece += line;
     piece += "\r\n";
     std::string error;
     if (Store(piece, first ? 4 : 0, error)) {

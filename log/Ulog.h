@@ -57,6 +57,13 @@ public:
     // window to show a failure once rather than at every poll.
     std::optional<std::string> TakeNewWriteError();
 
+    // Every line as it is made ("dd.mm.yyyy hh:nn:ss [n] : message"), for a
+    // front end that shows events as they happen.
+    void SetLineSink(std::function<void(const std::string&)> sink) { sink_ = std::move(sink); }
+    // With the file off, an enabled log still runs CheckStates and hands
+    // its lines to the sink, but writes no file.
+    void SetFileEnabled(bool on) { fileEnabled_ = on; }
+
     // Formats "dd.mm.yyyy hh:nn:ss [n] : message".
     static std::string FormatLine(const std::tm& t, std::int32_t counter, const std::string& message);
 
@@ -79,6 +86,8 @@ private:
     std::array<std::uint8_t, StateCount> states_{};
     std::string rateText_, occupiedText_, freeText_;
     std::string lastError_;
+    std::function<void(const std::string&)> sink_;
+    bool fileEnabled_ = true;
     bool failing_ = false;                // the last attempt failed
     std::optional<std::string> newError_; // not yet taken
     // The file's content as this object last left it (every line ending in

@@ -1,16 +1,13 @@
 #include "monitor/UFormMain.h"
 
-#include "cfgfile/IniStore.h"
-#include "config/UFormSetup.h"
 #include "monitor/FormPlacement.h"
-#include "update/UFormSoftware.h"
+#include "monitor/UiFont.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHelpEvent>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
@@ -35,26 +32,6 @@ QIcon StateIcon(const QColor& fill)
     p.setPen(QPen(Qt::white, 2));
     p.drawLine(8, 4, 8, 8);
     return QIcon(pm);
-}
-
-// The layout is in pixels for an 8-point "MS Sans Serif". Where that font
-// is missing, a narrow sans serif of the same pixel height stands in, so
-// that the texts fit their fixed places.
-QFont UiFont()
-{
-    const QStringList installed = QFontDatabase::families();
-    QString family = "Sans Serif";
-    for (const char* candidate : {"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans Condensed",
-                                  "Liberation Sans Narrow", "Nimbus Sans Narrow", "Arial Narrow"}) {
-        if (installed.contains(candidate, Qt::CaseInsensitive)) {
-            family = candidate;
-            break;
-        }
-    }
-    QFont f(family);
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(family == "Sans Serif" ? 10 : 11);
-    return f;
 }
 
 } // namespace
@@ -91,10 +68,28 @@ void TShape::paintEvent(QPaintEvent*)
     p.drawRoundedRect(QRectF(0.5, 0.5, 14, 14), 4, 4);
 }
 
+namespace {
+
+km7::DeviceSession::Environment SessionEnvironment(const TFormMain::Environment& env)
+{
+    km7::DeviceSession::Environment e;
+    e.settingsPath = env.settingsPath;
+    e.libraryPath = env.libraryPath;
+    e.ports = env.ports;
+    e.logDirectory = env.logDirectory;
+    return e;
+}
+
+} // namespace
+
 TFormMain::TFormMain(Environment env, QWidget* parent)
-    : QWidget(parent), env_(std::move(env)), link_(library_, windowThread_, *this)
+    : QWidget(parent), env_(std::move(env)),
+      session_(std::make_unique<km7::DeviceSession>(SessionEnvironment(env_), windowThread_))
 {
     FormMain = this;
+    if (!env_.messageBoxes)
+        env_.messageBoxes = &defaultBoxes_;
+    session_->AddObserver(this);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
@@ -110,21 +105,11 @@ TFormMain::TFormMain(Environment env, QWidget* parent)
 TFormMain::~TFormMain()
 {
     qApp->removeEventFilter(this);
-    if (!closed_) {
-        // Destroyed without a close (tests, abnormal end): free the port and
-        // the library all the same, after any running transaction.
-        link_.WaitIdle();
-        library_.ClosePort();
-        library_.Unload();
-    }
+    // Destroyed without a close (tests, abnormal end): the session frees the
+    // port and the library after any running transaction.
+    session_->RemoveObserver(this);
     if (FormMain == this)
         FormMain = nullptr;
-}
-
-void TFormMain::SetWindows(TFormSetup* setup, TFormSoftware* software)
-{
-    setup_ = setup;
-    software_ = software;
 }
 
 void TFormMain::Hint(QWidget* w, const char* hint) { w->setToolTip(QString::fromUtf8(hint)); }
@@ -195,6 +180,9 @@ void TFormMain::BuildWindow()
 
     TimerStatistics = new QTimer(this);
     TimerLoopStatistics = new QTimer(this);
+    // The next poll starts no earlier than its interval after the last one.
+    TimerStatistics->setTimerType(Qt::PreciseTimer);
+    TimerLoopStatistics->setTimerType(Qt::PreciseTimer);
     TimerRemoteControl = new QTimer(this);
     TimerRemoteControl->setInterval(100);
 
@@ -296,7 +284,7 @@ void TFormMain::BuildDisplay()
         info = label(GroupBoxChannels, "", 72, y0, infoWidth);
         Hint(info, hint.toUtf8().constData());
         if (transit) {
-            *transit = label(GroupBoxChannels, "", 200, y0, 57);
+            *transit = label(GroupBoxChannels, "", 200, y0, 56);
             Hint(*transit, hint.toUtf8().constData());
         }
         pri = label(GroupBoxChannels, "", 256, y0, 33);
@@ -304,14 +292,14 @@ void TFormMain::BuildDisplay()
     };
     for (int n = 0; n < 4; ++n) {
         channelRow(24 + 16 * n, QString("Phone #%1 :").arg(n + 1), QString("Phone Channel #%1 Info").arg(n + 1),
-                   StaticTextPhone[n], &StaticTextPhoneTransit[n], StaticTextPhonePri[n], 129);
+                   StaticTextPhone[n], &StaticTextPhoneTransit[n], StaticTextPhonePri[n], 128);
         StaticTextPhone[n]->setObjectName(QString("StaticTextPhone%1").arg(n + 1));
         StaticTextPhoneTransit[n]->setObjectName(QString("StaticTextPhoneTransit%1").arg(n + 1));
         StaticTextPhonePri[n]->setObjectName(QString("StaticTextPhonePri%1").arg(n + 1));
     }
     for (int n = 0; n < 6; ++n) {
         channelRow(96 + 16 * n, QString("Data #%1 :").arg(n + 1), QString("Data Channel #%1 Info").arg(n + 1),
-                   StaticTextData[n], &StaticTextDataTransit[n], StaticTextDataPri[n], 129);
+                   StaticTextData[n], &StaticTextDataTransit[n], StaticTextDataPri[n], 128);
         StaticTextData[n]->setObjectName(QString("StaticTextData%1").arg(n + 1));
         StaticTextDataTransit[n]->setObjectName(QString("StaticTextDataTransit%1").arg(n + 1));
         StaticTextDataPri[n]->setObjectName(QString("StaticTextDataPri%1").arg(n + 1));
@@ -320,23 +308,27 @@ void TFormMain::BuildDisplay()
     StaticTextEthernet->setObjectName("StaticTextEthernet");
     StaticTextEthernetPri->setObjectName("StaticTextEthernetPri");
 
-    // Indicators.
-    auto shape = [&](QGroupBox* g, const char* name, int x, int yy, const char* text, QLabel** labelOut = nullptr) {
+    // Indicators. A label runs beside its indicator, as high as it, up to
+    // `right` (the next column's indicator, or the group's frame).
+    auto shape = [&](QGroupBox* g, const char* name, int x, int yy, const char* text, QLabel** labelOut = nullptr,
+                     int right = 0) {
         auto* s = new TShape(g);
         s->setObjectName(name);
         s->move(x, yy);
-        QLabel* l = label(g, text, x + 20, yy, 90);
-        l->setGeometry(x + 20, yy - 1, g->width() - x - 24, 17);
+        if (right == 0)
+            right = g->width() - 4;
+        QLabel* l = label(g, text, x + 20, yy, right - x - 20);
+        l->resize(l->width(), s->height());
         if (labelOut)
             *labelOut = l;
         return s;
     };
     GroupBoxE1 = group("GroupBoxE1", " E1 ", 256, 32, 145, 105);
     Hint(GroupBoxE1, "E1 interface circuits");
-    ShapeLOF = shape(GroupBoxE1, "ShapeLOF", 10, 21, "LOF");
-    ShapeLOS = shape(GroupBoxE1, "ShapeLOS", 10, 37, "LOS");
-    ShapeRA = shape(GroupBoxE1, "ShapeRA", 10, 53, "RA");
-    ShapeAI = shape(GroupBoxE1, "ShapeAI", 10, 69, "AI");
+    ShapeLOF = shape(GroupBoxE1, "ShapeLOF", 10, 21, "LOF", nullptr, 64);
+    ShapeLOS = shape(GroupBoxE1, "ShapeLOS", 10, 37, "LOS", nullptr, 64);
+    ShapeRA = shape(GroupBoxE1, "ShapeRA", 10, 53, "RA", nullptr, 64);
+    ShapeAI = shape(GroupBoxE1, "ShapeAI", 10, 69, "AI", nullptr, 64);
     ShapeLOT = shape(GroupBoxE1, "ShapeLOT", 66, 21, "LOT");
     ShapeE = shape(GroupBoxE1, "ShapeE", 66, 37, "E");
     ShapeCRC = shape(GroupBoxE1, "ShapeCRC", 66, 53, "CRC");
@@ -363,20 +355,15 @@ void TFormMain::BuildDisplay()
 void TFormMain::FormCreate()
 {
     QApplication::setApplicationName(km7::kVersionString);
-    libraryLoaded_ = library_.Load(env_.libraryPath);
-    if (libraryLoaded_) {
-        portList_ = env_.ports.Enumerate();
+    if (session_->LoadLibrary()) {
         RzComboBoxPort->clear();
-        for (const auto& n : portList_)
+        for (const auto& n : session_->Ports())
             RzComboBoxPort->addItem(QString::fromStdString(n));
         if (RzComboBoxPort->count() > 0)
             RzComboBoxPort->setCurrentIndex(0);
         RzComboBoxPortChange();
     } else {
-        library_.Unload();
-        QMessageBox box(QMessageBox::NoIcon, "Error", "Can't load serial.dll", QMessageBox::Ok, this);
-        if (QGuiApplication::platformName() != "offscreen")
-            box.exec();
+        env_.messageBoxes->Show(this, "Error", "Can't load serial.dll");
     }
 }
 
@@ -391,30 +378,18 @@ void TFormMain::showEvent(QShowEvent* e)
 
 void TFormMain::FormShow()
 {
-    settings_ = km7::ReadMainSettings(env_.settingsPath);
-    currentPortName_ = settings_.comPort;
-    const int found = RzComboBoxPort->findText(QString::fromStdString(currentPortName_), Qt::MatchExactly);
+    session_->ReadSettings();
+    const int found =
+        RzComboBoxPort->findText(QString::fromStdString(session_->CurrentPortName()), Qt::MatchExactly);
     RzComboBoxPort->setCurrentIndex(found >= 0 ? found : (RzComboBoxPort->count() > 0 ? 0 : -1));
     RzComboBoxPortChange();
     SetCaption();
     StaticTextConnection->setText(RemoteMode() ? "Connect to remote KM-7-TL" : "Connect to local KM-7-TL");
     RzToolButtonUpdate->setEnabled(!RemoteMode());
-    ReleaseLog();
-    NewLog();
+    session_->StartLog();
 }
 
-void TFormMain::SetCaption()
-{
-    setWindowTitle(QString::fromStdString(std::string(km7::kVersionString) + " " + currentPortName_));
-}
-
-void TFormMain::NewLog()
-{
-    log_ = std::make_unique<km7::TLog>(windowTitle().toStdString(), settings_.logEnabled, env_.logDirectory);
-    log_->WriteLine(std::string(km7::kVersionString) + " started.");
-}
-
-void TFormMain::ReleaseLog() { log_.reset(); }
+void TFormMain::SetCaption() { setWindowTitle(QString::fromStdString(session_->Caption())); }
 
 std::string TFormMain::SelectedPort() const
 {
@@ -423,67 +398,42 @@ std::string TFormMain::SelectedPort() const
 
 void TFormMain::RzComboBoxPortChange()
 {
-    if (!libraryLoaded_)
+    if (!session_->LibraryLoaded())
         return;
-    const std::string text = SelectedPort();
-    libraryPortName_ = env_.ports.PathFor(text);
-    if (text == currentPortName_)
-        return;
-    if (log_) {
-        log_->WriteLine(std::string(km7::kVersionString) + " stopped.");
-        ReleaseLog();
-    }
-    currentPortName_ = text;
+    session_->SelectPort(SelectedPort());
     SetCaption();
-    NewLog();
 }
 
 void TFormMain::closeEvent(QCloseEvent* e)
 {
-    if (link_.Busy()) {
-        // A transaction still reads the port: close once it has ended.
-        StopPolls();
-        e->ignore();
-        QTimer::singleShot(50, this, [this] { close(); });
-        return;
-    }
     if (!closed_) {
+        // No further command; the running one stops after its current read.
+        session_->RequestClose();
+        if (session_->Busy()) {
+            if (!closeWait_.isValid())
+                closeWait_.start();
+            else if (closeWait_.elapsed() > 500)
+                ShowMessage(" Closing: waiting for the device to end the running request...",
+                            km7::Colour::WindowText);
+            e->ignore();
+            QTimer::singleShot(50, this, [this] { close(); });
+            return;
+        }
         FormCloseQuery();
         SavePlacement(this, env_.settingsPath, "FormMain", false);
         closed_ = true;
     }
-    if (setup_)
-        setup_->hide();
     e->accept();
 }
 
 void TFormMain::FormCloseQuery()
 {
-    StopPolls();
-    km7::WriteMainSettings(env_.settingsPath, settings_, display_.deviceType, SelectedPort());
-    ClosePort();
-    portList_.clear();
-    if (libraryLoaded_) {
-        library_.Unload();
-        libraryLoaded_ = false;
-    }
-    if (log_)
-        log_->WriteLine(std::string(km7::kVersionString) + " stopped.");
-    ReleaseLog();
+    const std::string error = session_->Shutdown(SelectedPort());
+    if (!error.empty())
+        env_.messageBoxes->Show(this, "Error", QString::fromStdString(error));
 }
 
-void TFormMain::ClosePort()
-{
-    link_.WaitIdle(); // never pull the port from under a reading worker
-    library_.ClosePort();
-}
-
-// ---------------------------------------------------------------- link
-
-std::uint8_t TFormMain::Issue(std::uint8_t code, const std::uint8_t* payload, std::uint8_t length)
-{
-    return link_.Issue(code, payload, length);
-}
+// ---------------------------------------------------------------- painting
 
 void TFormMain::ShowMessage(const std::string& text, km7::Colour colour)
 {
@@ -493,21 +443,7 @@ void TFormMain::ShowMessage(const std::string& text, km7::Colour colour)
     RzStatusPaneMessage->setPalette(p);
 }
 
-void TFormMain::OnErrorText(const std::string& text) { ShowMessage(text, km7::Colour::Red); }
-
-void TFormMain::OnAnswer()
-{
-    if (log_)
-        log_->answerFlag = true;
-}
-
-void TFormMain::OnNoAnswer()
-{
-    if (log_ && log_->answerFlag) {
-        log_->WriteLine("No connection to device over port 3");
-        log_->answerFlag = false;
-    }
-}
+void TFormMain::OnMessage(const std::string& text, km7::Colour colour) { ShowMessage(text, colour); }
 
 void TFormMain::SetText(QLabel* l, const km7::ColouredText& t)
 {
@@ -517,67 +453,40 @@ void TFormMain::SetText(QLabel* l, const km7::ColouredText& t)
     l->setPalette(p);
 }
 
-void TFormMain::OnIdentification(const km7::Response& r)
+void TFormMain::OnIdentification(const km7::MonitorDisplay& d)
 {
-    ShowMessage("", km7::Colour::WindowText);
-    km7::DecodeIdentification(display_, r.data.data(), r.length);
-    // The stored values change only with the device; write them when they do.
-    const std::string type = km7::DeviceTypeName(display_.deviceType);
-    if (type != lastVorxType_) {
-        km7::WriteProfileString(env_.settingsPath, km7::kSettingsSection, "VORXType", type);
-        lastVorxType_ = type;
-    }
-    if (display_.version.text != lastVorxVersion_) {
-        km7::WriteProfileString(env_.settingsPath, km7::kSettingsSection, "VORXVersion", display_.version.text);
-        lastVorxVersion_ = display_.version.text;
-    }
-    PaintIdentification();
+    SetText(StaticTextMux, d.mux);
+    SetText(StaticTextVersion, d.version);
+    SetText(StaticTextState, d.state);
+    SetText(StaticTextCable, d.cable);
+    SetText(StaticTextModules, d.modules);
+    SetText(StaticTextFillTime, d.fillTime);
+    SetText(StaticTextCurrTime, d.currTime);
+    SetText(StaticTextPacketsRxOK, d.rxOk);
+    SetText(StaticTextPacketsRxErr, d.rxErr);
+    ShowE1Alarms(d);
+    ShowPort2Circuits(d);
+    ShowVxIpStatus(d);
+    GroupBoxVXIP->setVisible(d.vxipVisible && Connected());
 }
 
-void TFormMain::OnStateBlock(const km7::Response& r)
-{
-    if (r.length < km7::ConfigBlock::kSize) {
-        // A cut block would replace the configuration with zeros, and a later
-        // send would write them into the device: keep the block we have.
-        ShowMessage(" Short configuration block from device!", km7::Colour::Red);
-        return;
-    }
-    ShowMessage("", km7::Colour::WindowText);
-    km7::DecodeStateBlock(display_, r.data.data(), r.length);
-    PaintStateBlock();
-}
-
-void TFormMain::OnSetupBlock(const km7::Response&)
-{
-    if (setup_)
-        setup_->FillFromBlock();
-}
-
-void TFormMain::PaintIdentification()
-{
-    SetText(StaticTextMux, display_.mux);
-    SetText(StaticTextVersion, display_.version);
-    SetText(StaticTextState, display_.state);
-    SetText(StaticTextCable, display_.cable);
-    SetText(StaticTextModules, display_.modules);
-    SetText(StaticTextFillTime, display_.fillTime);
-    SetText(StaticTextCurrTime, display_.currTime);
-    SetText(StaticTextPacketsRxOK, display_.rxOk);
-    SetText(StaticTextPacketsRxErr, display_.rxErr);
-    PaintIndicators();
-    GroupBoxVXIP->setVisible(display_.vxipVisible && Connected());
-}
-
-void TFormMain::PaintIndicators()
+void TFormMain::ShowE1Alarms(const km7::MonitorDisplay& d)
 {
     TShape* e1[] = {ShapeLOF, ShapeLOS, ShapeRA, ShapeAI, ShapeLOT, ShapeE, ShapeCRC, ShapeCV};
     for (std::size_t i = 0; i < 8; ++i)
-        e1[i]->SetColour(display_.e1[i]);
+        e1[i]->SetColour(d.e1[i]);
+}
+
+void TFormMain::ShowPort2Circuits(const km7::MonitorDisplay& d)
+{
     TShape* p2[] = {ShapeP2DTR, ShapeP2DSR, ShapeP2RTS, ShapeP2CTS, ShapeP2DCD};
     for (std::size_t i = 0; i < 5; ++i)
-        p2[i]->SetColour(display_.p2[i]);
-    const km7::Indicator* ind[] = {&display_.vxip.state, &display_.vxip.n1, &display_.vxip.n2, &display_.vxip.n3,
-                                   &display_.vxip.n4};
+        p2[i]->SetColour(d.p2[i]);
+}
+
+void TFormMain::ShowVxIpStatus(const km7::MonitorDisplay& d)
+{
+    const km7::Indicator* ind[] = {&d.vxip.state, &d.vxip.n1, &d.vxip.n2, &d.vxip.n3, &d.vxip.n4};
     TShape* shapes[] = {Shape_State, Shape_N1, Shape_N2, Shape_N3, Shape_N4};
     QLabel* labels[] = {Label_State, Label_N1, Label_N2, Label_N3, Label_N4};
     for (std::size_t i = 0; i < 5; ++i) {
@@ -588,13 +497,18 @@ void TFormMain::PaintIndicators()
     }
 }
 
-void TFormMain::PaintStateBlock()
+void TFormMain::OnStateBlock(const km7::MonitorDisplay& d)
 {
-    SetText(StaticTextInterface, display_.interface);
-    SetText(StaticTextBitRatePx, display_.bitRatePx);
-    SetText(StaticTextBitRateOccupied, display_.occupied);
-    SetText(StaticTextBitRateFree, display_.freeRate);
-    const km7::ChannelRows& rows = display_.channels;
+    SetText(StaticTextInterface, d.interface);
+    SetText(StaticTextBitRatePx, d.bitRatePx);
+    SetText(StaticTextBitRateOccupied, d.occupied);
+    SetText(StaticTextBitRateFree, d.freeRate);
+    ShowChannels(d);
+}
+
+void TFormMain::ShowChannels(const km7::MonitorDisplay& d)
+{
+    const km7::ChannelRows& rows = d.channels;
     auto paintRow = [this](const km7::ChannelRow& row, QLabel* info, QLabel* transit, QLabel* pri) {
         SetText(info, row.info);
         transit->setVisible(row.transitVisible);
@@ -610,16 +524,51 @@ void TFormMain::PaintStateBlock()
     StaticTextEthernetPri->setText(QString::fromStdString(rows.ethernetPri));
 }
 
-// ---------------------------------------------------------------- connection
+// ---------------------------------------------------------------- session reports
 
-std::uint8_t TFormMain::BlockRequestCode() const
+void TFormMain::OnConnectionState(km7::ConnectionState s)
 {
-    // In remote mode the polls and Setup ask the remote device for its own
-    // block, as the connect sequence does.
-    return RemoteMode() ? km7::cmd::RemoteStateBlock : km7::cmd::StateBlock;
+    using km7::ConnectionState;
+    const ConnectionState before = lastState_;
+    lastState_ = s;
+    const bool connected = s == ConnectionState::Connected;
+    const bool idle = s == ConnectionState::Disconnected;
+    // Neither the port nor the mode changes from the start of a connect to
+    // the end of a disconnect.
+    RzToolButtonRemote->setEnabled(idle);
+    RzComboBoxPort->setEnabled(idle);
+    RzToolButtonSetup->setEnabled(connected);
+    RzToolButtonReset->setEnabled(connected);
+    if (s == ConnectionState::Connecting || s == ConnectionState::Disconnecting)
+        return;
+    RzToolButtonState->setIcon(connected ? iconConnected_ : iconDisconnected_);
+    RzToolButtonState->setChecked(connected);
+    if (connected)
+        RzToolButtonUpdate->setEnabled(!RemoteMode());
+    else
+        // A failed connect leaves Update off; a closed connection turns it on.
+        RzToolButtonUpdate->setEnabled(before == ConnectionState::Disconnecting);
+    GroupBoxState->setVisible(connected);
+    GroupBoxStatistics->setVisible(connected);
+    GroupBoxTests->setVisible(connected && !RemoteMode());
+    if (connected) {
+        OnLineGroup(session_->Block().liType() == 1);
+        GroupBoxVXIP->setVisible(Display().ident.port1Module() == 4);
+    } else {
+        GroupBoxP2Nets->hide();
+        GroupBoxE1->hide();
+        GroupBoxVXIP->hide();
+    }
+    GroupBoxChannels->setVisible(connected);
 }
 
-void TFormMain::RemoteProgress(bool on)
+void TFormMain::OnLineGroup(bool e1)
+{
+    GroupBoxE1->setVisible(e1 && Connected());
+    GroupBoxP2Nets->setVisible(!e1 && Connected());
+}
+
+void TFormMain::OnRemoteProgress(bool on)
 {
     if (on)
         TimerRemoteControl->start();
@@ -633,16 +582,11 @@ void TFormMain::TimerRemoteControlTimer()
     RzProgressStatus->setValue(std::min(100, RzProgressStatus->value() + 1));
 }
 
-void TFormMain::StartStatisticsPoll()
+void TFormMain::StartPoll(km7::PollKind kind, int intervalMs)
 {
-    TimerStatistics->setInterval(settings_.statInterval);
-    TimerStatistics->start();
-}
-
-void TFormMain::StartLoopPoll()
-{
-    TimerLoopStatistics->setInterval(settings_.loopInterval);
-    TimerLoopStatistics->start();
+    QTimer* t = kind == km7::PollKind::Statistics ? TimerStatistics : TimerLoopStatistics;
+    t->setInterval(intervalMs);
+    t->start();
 }
 
 void TFormMain::StopPolls()
@@ -651,260 +595,88 @@ void TFormMain::StopPolls()
     TimerLoopStatistics->stop();
 }
 
-void TFormMain::StartRightPoll()
+void TFormMain::OnLineTest(bool running)
 {
-    if (!Connected())
+    if (running) {
+        RzToolButtonRemote->setEnabled(false);
+        RzToolButtonUpdate->setEnabled(false);
+        RzComboBoxTest->setEnabled(false);
+        RzToolButtonSetup->setEnabled(false);
+        RzBitBtnTest->setText("Disconnect");
         return;
-    if (RzBitBtnTest->isChecked())
-        StartLoopPoll();
-    else
-        StartStatisticsPoll();
+    }
+    // Back to idle: stopped, or the connection ended.
+    RzBitBtnTest->setChecked(false);
+    RzBitBtnTest->setText("Connect");
+    RzComboBoxTest->setEnabled(true);
+    RzToolButtonRemote->setEnabled(!Connected() && lastState_ == km7::ConnectionState::Disconnected);
+    RzToolButtonUpdate->setEnabled(!RemoteMode());
+    RzToolButtonSetup->setEnabled(Connected());
 }
+
+void TFormMain::OnRemoteMode(bool remote)
+{
+    RzToolButtonRemote->setChecked(remote);
+    StaticTextConnection->setText(remote ? "Connect to remote KM-7-TL" : "Connect to local KM-7-TL");
+    RzToolButtonUpdate->setEnabled(!remote);
+}
+
+// ---------------------------------------------------------------- handlers
 
 void TFormMain::RzToolButtonStateClick()
 {
-    if (!RzToolButtonState->isChecked()) {
-        Disconnect();
+    if (RzToolButtonState->isChecked()) {
+        session_->Connect();
         return;
     }
-    if (setup_)
-        setup_->hide();
-    const bool remote = RemoteMode();
-    if (log_)
-        log_->ResetStates();
-    bool ok = libraryLoaded_ && library_.OpenPort(libraryPortName_) == 0;
-    if (!ok && !libraryLoaded_)
-        ShowMessage(" Can't load serial.dll", km7::Colour::Red);
-    else if (!ok)
-        ShowMessage(" Can't open port " + currentPortName_, km7::Colour::Red);
-    if (ok) {
-        using namespace km7::cmd;
-        const std::vector<std::uint8_t> seq = remote
-            ? std::vector<std::uint8_t>{RemoteOpen, RemoteConnect, RemoteIdentification, RemoteStateBlock}
-            : std::vector<std::uint8_t>{Connect, Identification, StateBlock};
-        if (remote)
-            RemoteProgress(true);
-        for (std::uint8_t code : seq) {
-            // The operator may release the button while a request waits.
-            if (Issue(code) != 0 || !RzToolButtonState->isChecked()) {
-                ok = false;
-                break;
-            }
-        }
+    if (session_->State() == km7::ConnectionState::Connecting) {
+        // Released while the connect sequence waits: stop it there.
+        session_->CancelConnect();
+        return;
     }
-    RemoteProgress(false);
-    RzToolButtonState->setIcon(ok ? iconConnected_ : iconDisconnected_);
-    RzToolButtonState->setChecked(ok);
-    RzToolButtonRemote->setEnabled(!ok);
-    RzComboBoxPort->setEnabled(!ok);
-    RzToolButtonSetup->setEnabled(ok);
-    RzToolButtonReset->setEnabled(ok);
-    RzToolButtonUpdate->setEnabled(ok && !remote);
-    GroupBoxState->setVisible(ok);
-    GroupBoxStatistics->setVisible(ok);
-    GroupBoxTests->setVisible(ok && !remote);
-    if (ok) {
-        const bool e1 = display_.block.liType() == 1;
-        GroupBoxE1->setVisible(e1);
-        GroupBoxP2Nets->setVisible(!e1);
-        GroupBoxVXIP->setVisible(display_.ident.port1Module() == 4);
-    }
-    GroupBoxChannels->setVisible(ok);
-    if (ok) {
-        if (log_) {
-            log_->CheckStates(display_, remote);
-            log_->connectionLineFlag = true;
-        }
-        StartStatisticsPoll();
-    } else {
-        ClosePort();
-    }
-    TimerLoopStatistics->stop();
-}
-
-void TFormMain::Disconnect()
-{
-    if (setup_)
-        setup_->hide();
-    const bool remote = RemoteMode();
-    StopPolls();
-    if (remote) {
-        RemoteProgress(true);
-        Issue(km7::cmd::RemoteClose);
-    }
-    RemoteProgress(false);
-    ClosePort();
-    RzToolButtonState->setIcon(iconDisconnected_);
-    RzToolButtonState->setChecked(false);
-    RzToolButtonRemote->setEnabled(true);
-    RzToolButtonUpdate->setEnabled(true);
-    RzComboBoxPort->setEnabled(true);
-    RzToolButtonSetup->setEnabled(false);
-    RzToolButtonReset->setEnabled(false);
-    for (QGroupBox* g : {GroupBoxState, GroupBoxStatistics, GroupBoxTests, GroupBoxP2Nets, GroupBoxE1, GroupBoxVXIP,
-                         GroupBoxChannels})
-        g->hide();
-    ShowMessage("", km7::Colour::WindowText);
-    if (log_)
-        log_->WriteLine(std::string("Connection to ") + (remote ? "remote" : "local") + " " +
-                        StaticTextMux->text().toStdString() + " is closed");
+    session_->Disconnect();
 }
 
 void TFormMain::RzToolButtonRemoteClick()
 {
-    StaticTextConnection->setText(RemoteMode() ? "Connect to remote KM-7-TL" : "Connect to local KM-7-TL");
-    RzToolButtonUpdate->setEnabled(!RemoteMode());
+    if (!session_->SetRemote(RzToolButtonRemote->isChecked()))
+        RzToolButtonRemote->setChecked(RemoteMode());
 }
 
 void TFormMain::TimerStatisticsTimer()
 {
     TimerStatistics->stop();
-    if (!Connected())
-        return; // no poll on a closed port
-    Issue(RemoteMode() ? km7::cmd::RemoteIdentification : km7::cmd::Identification);
-    if (!Connected())
-        return; // disconnected while the request ran
-    Issue(BlockRequestCode());
-    if (!Connected())
-        return;
-    if (log_ && log_->answerFlag)
-        log_->CheckStates(display_, RemoteMode());
-    if (!TimerLoopStatistics->isActive() && !(setup_ && setup_->isVisible()))
-        StartStatisticsPoll();
+    session_->PollStatistics();
 }
 
 void TFormMain::TimerLoopStatisticsTimer()
 {
     TimerLoopStatistics->stop();
-    if (!Connected())
-        return;
-    Issue(km7::cmd::Identification);
-    if (!Connected())
-        return;
-    Issue(km7::cmd::StateBlock);
-    if (!Connected())
-        return;
-    if (log_ && log_->answerFlag)
-        log_->CheckStates(display_, RemoteMode());
-    if (!TimerStatistics->isActive() && RzBitBtnTest->isChecked())
-        StartLoopPoll();
+    session_->PollLineTest();
 }
 
-void TFormMain::RzBitBtnClearStatisticsClick()
-{
-    StopPolls();
-    Issue(RemoteMode() ? km7::cmd::RemoteClearStatistics : km7::cmd::ClearStatistics);
-    if (!Connected())
-        return;
-    if (RzBitBtnTest->isChecked())
-        StartLoopPoll();
-    else
-        StartStatisticsPoll();
-}
+void TFormMain::RzBitBtnClearStatisticsClick() { session_->ClearStatistics(); }
 
-void TFormMain::RzToolButtonResetClick()
-{
-    TimerStatistics->stop();
-    std::uint8_t r = Issue(km7::cmd::Reset1);
-    if (r == 0)
-        r = Issue(km7::cmd::Reset2);
-    if (r == 0) {
-        RzToolButtonRemote->setChecked(false);
-        RzToolButtonRemoteClick();
-        RzToolButtonState->setChecked(false);
-        Disconnect();
-    } else if (Connected() && !TimerLoopStatistics->isActive()) {
-        StartStatisticsPoll();
-    }
-}
+void TFormMain::RzToolButtonResetClick() { session_->Reset(); }
 
-void TFormMain::RzToolButtonSetupClick()
-{
-    StopPolls();
-    if (Issue(BlockRequestCode()) != 0) {
-        RzStatusPaneMessage->setText("Can`t enter Setup. Try again!");
-        return;
-    }
-    if (setup_) {
-        setup_->show();
-        setup_->raise();
-        setup_->FillFromBlock();
-    }
-}
+void TFormMain::RzToolButtonSetupClick() { session_->OpenSetup(); }
 
 void TFormMain::RzToolButtonUpdateClick()
 {
-    TimerStatistics->stop();
-    bool started = false;
-    if (software_) {
+    session_->BeginUpdate();
+    if (software_)
         software_->exec();
-        started = software_->TransferStarted();
-    }
-    if (started) {
-        RzToolButtonState->setChecked(false);
-        Disconnect();
-    } else if (Connected() && !TimerLoopStatistics->isActive()) {
-        StartStatisticsPoll();
-    }
+    session_->EndUpdate();
 }
 
-void TFormMain::RzToolButtonExitClick()
-{
-    if (!link_.Busy())
-        ClosePort();
-    close();
-}
+void TFormMain::RzToolButtonExitClick() { close(); }
 
 void TFormMain::RzBitBtnTestClick()
 {
-    if (setup_)
-        setup_->hide();
-    StopPolls();
-    std::uint8_t type = RzComboBoxTest->currentText() == "DL" ? 0 : 1;
-    if (RzBitBtnTest->isChecked()) {
-        if (Issue(km7::cmd::TestStart, &type, 1) == 0) {
-            RzToolButtonRemote->setEnabled(false);
-            RzToolButtonUpdate->setEnabled(false);
-            RzComboBoxTest->setEnabled(false);
-            RzToolButtonSetup->setEnabled(false);
-            RzBitBtnTest->setText("Disconnect");
-            StartLoopPoll();
-        } else {
-            RzBitBtnTest->setText("Connect");
-            if (Connected())
-                StartStatisticsPoll();
-        }
-    } else {
-        if (Issue(km7::cmd::TestStop, &type, 1) == 0) {
-            // The remote button stays disabled while connected.
-            RzToolButtonRemote->setEnabled(!Connected());
-            RzToolButtonUpdate->setEnabled(!RemoteMode());
-            RzComboBoxTest->setEnabled(true);
-            RzToolButtonSetup->setEnabled(Connected());
-            RzBitBtnTest->setText("Connect");
-            TimerLoopStatistics->stop();
-            display_.block.setTestFlags(0);
-            if (Connected())
-                StartStatisticsPoll();
-        } else {
-            RzBitBtnTest->setText("Disconnect");
-            if (Connected())
-                StartLoopPoll();
-        }
-    }
-}
-
-void TFormMain::SendConfiguration()
-{
-    const bool remote = RemoteMode();
-    km7::ConfigBlock payload = display_.block; // stays put while the window processes messages
-    Issue(remote ? km7::cmd::RemoteSetConfig : km7::cmd::SetConfig, payload.Payload(),
-          static_cast<std::uint8_t>(km7::ConfigBlock::kSize));
-    Issue(remote ? km7::cmd::RemoteIdentification : km7::cmd::Identification);
-    Issue(remote ? km7::cmd::RemoteStateBlock : km7::cmd::StateBlock);
-    const bool e1 = display_.block.liType() == 1;
-    GroupBoxE1->setVisible(e1 && Connected());
-    GroupBoxP2Nets->setVisible(!e1 && Connected());
-    if (setup_)
-        setup_->FillFromBlock();
+    const bool start = RzBitBtnTest->isChecked();
+    const std::uint8_t type = RzComboBoxTest->currentText() == "DL" ? 0 : 1;
+    if (session_->LineTestClick(start, type) != 0)
+        // Refused: the button stays where the click put it, with the
+        // caption of the state the device is still in.
+        RzBitBtnTest->setText(start ? "Connect" : "Disconnect");
 }

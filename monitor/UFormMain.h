@@ -1,17 +1,17 @@
 // The main window: toolbar, port choice, the device display and the
-// connection control. It owns the link state, the settings, the current
-// identification record and configuration block and the current log.
+// connection control. The device work is the session's: each handler is a
+// call into it, and the window paints what the session reports.
 #pragma once
 
-#include "link/SerialLibrary.h"
-#include "link/ULink.h"
-#include "log/Ulog.h"
 #include "monitor/Decoders.h"
+#include "monitor/MessageBoxes.h"
 #include "monitor/PortList.h"
 #include "monitor/QtWindowThread.h"
-#include "monitor/Settings.h"
+#include "session/DeviceSession.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -28,8 +28,6 @@
 #include <string>
 #include <vector>
 
-class TFormSetup;
-class TFormSoftware;
 
 // A 15 x 15 rounded-square indicator.
 class TShape : public QWidget {
@@ -48,7 +46,7 @@ private:
 
 QColor ToQColor(km7::Colour c);
 
-class TFormMain : public QWidget, public km7::LinkClient {
+class TFormMain : public QWidget, private km7::SessionObserver {
     Q_OBJECT
 public:
     // Where the program finds its files; the defaults follow the executable.
@@ -57,12 +55,16 @@ public:
         std::string libraryPath;
         km7::PortCatalog ports;
         std::string logDirectory; // empty: the current directory
+        km7::MessageBoxes* messageBoxes = nullptr; // null: real message boxes
     };
 
     explicit TFormMain(Environment env, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    void SetWindows(TFormSetup* setup, TFormSoftware* software);
+    // The session the other windows work with.
+    km7::DeviceSession& Session() { return *session_; }
+    // The modal update window that the Update button shows.
+    void SetUpdateWindow(QDialog* software) { software_ = software; }
 
     // Start-up, port choice and end.
     void FormCreate();
@@ -83,37 +85,26 @@ public:
     void TimerLoopStatisticsTimer();
     void TimerRemoteControlTimer();
 
-    void SendConfiguration();
-    void StartStatisticsPoll();
-    void StartLoopPoll();
-    void StopPolls();
-    // The poll that a closing setup window starts again.
-    void StartRightPoll();
-
-    std::uint8_t Issue(std::uint8_t code, const std::uint8_t* payload = nullptr, std::uint8_t length = 0);
-    std::uint8_t ResultCode() const { return link_.ResultCode(); }
-    bool RemoteMode() const { return RzToolButtonRemote->isChecked(); }
-    bool Connected() const { return RzToolButtonState->isChecked(); }
-
-    // What other windows read.
-    km7::MonitorDisplay& Display() { return display_; }
-    km7::ConfigBlock& Block() { return display_.block; }
-    std::uint8_t DeviceTypeCode() const { return display_.deviceType; }
-    const std::string& SettingsPath() const { return env_.settingsPath; }
-    const std::string& CurrentPortName() const { return currentPortName_; }
-    const std::string& LibraryPortName() const { return libraryPortName_; }
-    bool LibraryLoaded() const { return libraryLoaded_; }
-    const km7::MainSettings& Settings() const { return settings_; }
-    km7::TLog* Log() { return log_.get(); }
+    // What tests and other windows read.
+    void SendConfiguration() { session_->SendConfiguration(); }
+    bool RemoteMode() const { return session_->Remote(); }
+    bool Connected() const { return session_->Connected(); }
+    const km7::MonitorDisplay& Display() const { return session_->Display(); }
+    km7::ConfigBlock& Block() { return session_->Block(); }
+    std::uint8_t DeviceTypeCode() const { return session_->DeviceTypeCode(); }
+    const std::string& SettingsPath() const { return session_->SettingsPath(); }
+    const std::string& CurrentPortName() const { return session_->CurrentPortName(); }
+    bool LibraryLoaded() const { return session_->LibraryLoaded(); }
+    const km7::MainSettings& Settings() const { return session_->Settings(); }
+    km7::TLog* Log() { return session_->Log(); }
     void ShowMessage(const std::string& text, km7::Colour colour);
 
-    // LinkClient
-    void OnIdentification(const km7::Response& r) override;
-    void OnStateBlock(const km7::Response& r) override;
-    void OnSetupBlock(const km7::Response& r) override;
-    void OnErrorText(const std::string& text) override;
-    void OnAnswer() override;
-    void OnNoAnswer() override;
+    // Painting: the E1, Port 2 and VX-IP indicators and the channel rows
+    // from what the session decoded.
+    void ShowE1Alarms(const km7::MonitorDisplay& d);
+    void ShowPort2Circuits(const km7::MonitorDisplay& d);
+    void ShowVxIpStatus(const km7::MonitorDisplay& d);
+    void ShowChannels(const km7::MonitorDisplay& d);
 
     // Controls.
     QToolBar* ToolBar;
@@ -151,38 +142,33 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    // SessionObserver
+    void OnMessage(const std::string& text, km7::Colour colour) override;
+    void OnIdentification(const km7::MonitorDisplay& d) override;
+    void OnStateBlock(const km7::MonitorDisplay& d) override;
+    void OnConnectionState(km7::ConnectionState s) override;
+    void OnLineGroup(bool e1) override;
+    void OnRemoteProgress(bool on) override;
+    void StartPoll(km7::PollKind kind, int intervalMs) override;
+    void StopPolls() override;
+    void OnLineTest(bool running) override;
+    void OnRemoteMode(bool remote) override;
+
     void BuildWindow();
     void BuildDisplay();
     void Hint(QWidget* w, const char* hint);
     void SetCaption();
-    void NewLog();
-    void ReleaseLog();
     std::string SelectedPort() const; // empty when none is selected
-    void RemoteProgress(bool on);
-    void Disconnect();
     void SetText(QLabel* l, const km7::ColouredText& t);
-    void PaintIdentification();
-    void PaintStateBlock();
-    void PaintIndicators();
-    void ClosePort();
-    std::uint8_t BlockRequestCode() const;
 
     Environment env_;
-    km7::SerialLibrary library_;
     km7::QtWindowThread windowThread_;
-    km7::TDeviceLink link_;
-    TFormSetup* setup_ = nullptr;
-    TFormSoftware* software_ = nullptr;
-
-    std::string currentPortName_;
-    std::string libraryPortName_; // what the serial library opens
-    bool libraryLoaded_ = false;
-    std::vector<std::string> portList_;
-    km7::MainSettings settings_;
-    km7::MonitorDisplay display_;
-    std::unique_ptr<km7::TLog> log_;
-    std::string lastVorxType_, lastVorxVersion_;
+    std::unique_ptr<km7::DeviceSession> session_;
+    km7::QtMessageBoxes defaultBoxes_;
+    QDialog* software_ = nullptr;
+    km7::ConnectionState lastState_ = km7::ConnectionState::Disconnected;
     bool closed_ = false;
+    QElapsedTimer closeWait_;
     QIcon iconDisconnected_, iconConnected_;
 };
 

@@ -53,8 +53,8 @@ int main(int argc, char** argv)
 
     auto* main = new TFormMain(env);
     auto* software = new TFormSoftware(env.settingsPath, main);
-    auto* setup = new TFormSetup(main, env.settingsPath, main);
-    main->SetWindows(setup, software);
+    new TFormSetup(main->Session(), env.settingsPath, main);
+    main->SetUpdateWindow(software);
     main->setAttribute(Qt::WA_DeleteOnClose);
     main->show();
     return app.exec();

@@ -101,6 +101,7 @@ std::vector<Chunk> SimEngine::Feed(const std::uint8_t* data, std::size_t size)
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
         ++requests_;
         lastCodes.push_back(frame.code);
+        lastPayloads.push_back(frame.data);
         auto chunks = Answer(frame.code, frame.data);
         out.insert(out.end(), chunks.begin(), chunks.end());
     }

@@ -55,6 +55,7 @@ public:
     // A chatter fault has struck: the main loop keeps the line full of bytes.
     bool chattering = false;
     std::vector<std::uint8_t> lastCodes; // codes of the requests seen, for the log
+    std::vector<std::vector<std::uint8_t>> lastPayloads; // their payloads
 
 private:
     std::vector<Chunk> Answer(std::uint8_t code, const std::vector<std::uint8_t>& payload);

@@ -43,7 +43,7 @@ void Usage()
                  "                       kinds: silent garbage badcrc short slow error error-nodata chatter\n"
                  "  --script FILE        lines \"N [remote] key=value ...\" applied at the Nth identification\n"
                  "  --dynamic            alarms, circuits and counters change while polled\n"
-                 "  --verbose            print every request\n"
+                 "  --verbose            print every request: \"request CODE [PAYLOAD HEX]\"\n"
                  "device properties:\n%s",
                  km7sim::SimDevice::Help());
 }
@@ -224,10 +224,17 @@ int main(int argc, char** argv)
         if (n <= 0)
             continue;
         engine.lastCodes.clear();
+        engine.lastPayloads.clear();
         const auto chunks = engine.Feed(buf, static_cast<std::size_t>(n));
         if (verbose)
-            for (auto c : engine.lastCodes)
-                std::printf("request %u\n", c);
+            for (std::size_t i = 0; i < engine.lastCodes.size(); ++i) {
+                std::printf("request %u", engine.lastCodes[i]);
+                if (!engine.lastPayloads[i].empty())
+                    std::printf(" ");
+                for (auto b : engine.lastPayloads[i])
+                    std::printf("%02x", b);
+                std::printf("\n");
+            }
         for (const auto& c : chunks) {
             if (c.delayMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <csignal>
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +44,8 @@ public:
         ::close(fds[1]);
         out_ = ::fdopen(fds[0], "r");
         char line[1024] = {};
+        if (out_)
+            std::setvbuf(out_, nullptr, _IONBF, 0); // later lines are read from the descriptor
         if (out_ && std::fgets(line, sizeof line, out_)) {
             char n[256] = {}, pts[256] = {}, link[512] = {};
             if (std::sscanf(line, "PORT %255s %255s %511s", n, pts, link) >= 2) {
@@ -64,6 +67,40 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
+    // The requests the simulator printed so far (it runs with --verbose):
+    // "CODE" or "CODE PAYLOADHEX" each. Waits up to `settleMs` for more.
+    std::vector<std::string> Requests(int settleMs = 100)
+    {
+        if (!out_)
+            return requests_;
+        const int fd = fileno(out_);
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, settleMs) <= 0)
+                break;
+            char buf[4096];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            pending_.append(buf, static_cast<std::size_t>(n));
+        }
+        for (std::size_t end; (end = pending_.find('\n')) != std::string::npos; pending_.erase(0, end + 1)) {
+            const std::string line = pending_.substr(0, end);
+            if (line.rfind("request ", 0) == 0)
+                requests_.push_back(line.substr(8));
+        }
+        return requests_;
+    }
+    // Only the codes of Requests().
+    std::vector<int> Codes(int settleMs = 100)
+    {
+        std::vector<int> codes;
+        for (const auto& r : Requests(settleMs))
+            codes.push_back(std::atoi(r.c_str()));
+        return codes;
+    }
+    void ForgetRequests() { Requests(50); requests_.clear(); }
+
     const std::string& pts() const { return pts_; }
     const std::string& link() const { return link_; }
     bool ok() const { return !pts_.empty(); }
@@ -71,6 +108,8 @@ public:
 private:
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
+    std::string pending_;
+    std::vector<std::string> requests_;
     std::string pts_, link_;
 };
 

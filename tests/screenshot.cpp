@@ -31,8 +31,8 @@ int main(int argc, char** argv)
     env.ports.announceFolder = argv[2];
     TFormMain main(env);
     TFormSoftware software(env.settingsPath, &main);
-    TFormSetup setup(&main, env.settingsPath, &main);
-    main.SetWindows(&setup, &software);
+    TFormSetup setup(main.Session(), env.settingsPath, &main);
+    main.SetUpdateWindow(&software);
     main.show();
     main.RzToolButtonState->click();
     QElapsedTimer t;

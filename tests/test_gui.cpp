@@ -60,10 +60,11 @@ public:
         env.ports.announceFolder = dir_.file("ann");
         env.ports.sysClassTty = dir_.file("nosys");
         env.logDirectory = dir_.path();
+        env.messageBoxes = &boxes;
         main_ = std::make_unique<TFormMain>(env);
         software_ = new TFormSoftware(env.settingsPath, main_.get());
-        setup_ = new TFormSetup(main_.get(), env.settingsPath, main_.get());
-        main_->SetWindows(setup_, software_);
+        setup_ = new TFormSetup(main_->Session(), env.settingsPath, main_.get());
+        main_->SetUpdateWindow(software_);
         main_->show();
     }
     TFormMain* operator->() { return main_.get(); }
@@ -74,6 +75,14 @@ public:
     std::string settingsPath() const { return dir_.file("km7tl.ini"); }
     std::string logText() { return ReadText(dir_.file("km-7-tl_v2.09 ttysimg.log")); }
     void close() { main_->close(); }
+
+    struct Boxes : km7::MessageBoxes {
+        std::vector<std::string> shown;
+        void Show(QWidget*, const QString& caption, const QString& text) override
+        {
+            shown.push_back(caption.toStdString() + ": " + text.toStdString());
+        }
+    } boxes;
 
 private:
     TempDir dir_;
@@ -107,6 +116,7 @@ TEST(MainWindow, RefusesAnIncompleteLibrary)
 {
     Program p({}, "", KM7_INCOMPLETE_LIB);
     EXPECT_FALSE(p->LibraryLoaded());
+    EXPECT_EQ(p.boxes.shown, (std::vector<std::string>{"Error: Can't load serial.dll"}));
     EXPECT_EQ(p->RzComboBoxPort->count(), 0);
     p->RzToolButtonState->click();
     EXPECT_FALSE(p->RzToolButtonState->isChecked());
@@ -418,22 +428,6 @@ TEST(MainWindow, SendingALineInterfaceChangeSwapsTheGroups)
     p.close();
 }
 
-TEST(MainWindow, ShortBlockKeepsTheCurrentBlock)
-{
-    Program p({});
-    ASSERT_TRUE(p.simOk());
-    p->RzToolButtonState->click();
-    ASSERT_TRUE(p->RzToolButtonState->isChecked());
-    const km7::ConfigBlock before = p->Block();
-    km7::Response cut;
-    cut.code = 13;
-    cut.length = 10;
-    p->OnStateBlock(cut);
-    EXPECT_TRUE(p->Block() == before);
-    EXPECT_EQ(TextColour(p->RzStatusPaneMessage), QColor(255, 0, 0));
-    p.close();
-}
-
 TEST(MainWindow, UpdateWindowClosedWithoutTransferRestartsOnlyALivePoll)
 {
     Program p({});
@@ -489,13 +483,101 @@ TEST(MainWindow, PortChangeMovesTheLogToTheNewPort)
     p->RzComboBoxPort->setCurrentIndex(1);
     p->RzComboBoxPortChange();
     EXPECT_EQ(p->windowTitle().toStdString(), "KM-7-TL_v2.09 ttySIMh");
-    EXPECT_EQ(p->LibraryPortName(), p.dir().file("ann/ttySIMh"));
+    EXPECT_EQ(p->Session().PortPath(), p.dir().file("ann/ttySIMh"));
     EXPECT_NE(p.logText().find("[2] : KM-7-TL_v2.09 stopped."), std::string::npos) << p.logText();
     const std::string second_log = ReadText(p.dir().file("km-7-tl_v2.09 ttysimh.log"));
     EXPECT_NE(second_log.find("[1] : KM-7-TL_v2.09 started."), std::string::npos);
     p->RzToolButtonState->click();
     EXPECT_TRUE(p->RzToolButtonState->isChecked()) << "connects through the new port";
     p.close();
+}
+
+TEST(MainWindow, ModeAndPortAreLockedFromTheStartOfAConnect)
+{
+    Program p({"--fault", "slow,param=400,code=32"});
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonRemote->click();
+    bool remoteEnabled = true, portEnabled = true;
+    QTimer::singleShot(150, &p.form(), [&] {
+        remoteEnabled = p->RzToolButtonRemote->isEnabled();
+        portEnabled = p->RzComboBoxPort->isEnabled();
+        p->RzToolButtonRemote->click(); // a disabled button ignores the click
+    });
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    EXPECT_FALSE(remoteEnabled);
+    EXPECT_FALSE(portEnabled);
+    EXPECT_TRUE(p->RzToolButtonRemote->isChecked());
+    EXPECT_TRUE(p->RemoteMode());
+    p->RzToolButtonState->click();
+    EXPECT_NE(p.logText().find("] : Connection to remote KM-7-TL-1 is closed"), std::string::npos);
+    p.close();
+}
+
+TEST(MainWindow, LineTestThenDisconnectLeavesTheTestsGroupIdle)
+{
+    Program p({}, "[Settings]\r\nCOMPort=ttySIMg\r\nStatInterval=100\r\n");
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    p->RzBitBtnTest->click();
+    ASSERT_EQ(p->RzBitBtnTest->text().toStdString(), "Disconnect");
+    p->RzToolButtonState->click();
+    EXPECT_FALSE(p->RzBitBtnTest->isChecked());
+    EXPECT_EQ(p->RzBitBtnTest->text().toStdString(), "Connect");
+    EXPECT_TRUE(p->RzComboBoxTest->isEnabled());
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    p->RzBitBtnClearStatistics->click();
+    EXPECT_TRUE(p->TimerStatistics->isActive()) << "the statistics poll, not the line-test poll";
+    EXPECT_FALSE(p->TimerLoopStatistics->isActive());
+    p.close();
+}
+
+TEST(MainWindow, FailedConnectShowsNoGroup)
+{
+    // A VX-IP device that answers 11 and refuses 13.
+    Program p({"--set", "port1=4", "--set", "vxip=0x34", "--fault", "error,param=11,code=13"});
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonState->click();
+    EXPECT_FALSE(p->RzToolButtonState->isChecked());
+    for (QGroupBox* g : {p->GroupBoxState, p->GroupBoxStatistics, p->GroupBoxChannels, p->GroupBoxE1,
+                         p->GroupBoxP2Nets, p->GroupBoxVXIP, p->GroupBoxTests})
+        EXPECT_FALSE(g->isVisible()) << g->objectName().toStdString();
+    p.close();
+}
+
+TEST(MainWindow, CloseDuringASilentRemotePollEndsSoon)
+{
+    // The remote device answers the connect, then falls silent: every poll
+    // request waits 10 s an attempt.
+    Program p({"--fault", "silent,code=33,skip=1"},
+              "[Settings]\r\nCOMPort=ttySIMg\r\nCreateLogFile=yes\r\nStatInterval=100\r\n");
+    ASSERT_TRUE(p.simOk());
+    p->RzToolButtonRemote->click();
+    p->RzToolButtonState->click();
+    ASSERT_TRUE(p->RzToolButtonState->isChecked());
+    // The exit click comes while a poll request waits for its answer.
+    bool busyAtExit = false;
+    QElapsedTimer t;
+    QTimer::singleShot(600, &p.form(), [&] {
+        busyAtExit = p->Session().Busy();
+        t.start();
+        p->RzToolButtonExit->click();
+    });
+    EXPECT_TRUE(WaitUntil([&] { return !p->isVisible(); }, 15000));
+    EXPECT_TRUE(busyAtExit);
+    // A hang guard, not a speed test: far below the 30 s of three attempts.
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_NE(p.logText().find("] : KM-7-TL_v2.09 stopped."), std::string::npos);
+}
+
+TEST(MainWindow, NoPortListedKeepsTheStoredPort)
+{
+    Program p({}, "[Settings]\r\nCOMPort=ttyUSB7\r\n", KM7_INCOMPLETE_LIB);
+    EXPECT_EQ(p->RzComboBoxPort->count(), 0);
+    p.close();
+    EXPECT_EQ(km7::ReadProfileString(p.settingsPath(), "Settings", "COMPort", ""), "ttyUSB7");
 }
 
 int main(int argc, char** argv)
