@@ -3,6 +3,8 @@
 # missing. Runs apt-get as root, or through sudo.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl1-mesa-dev libgtest-dev)
+# km7ctl, the command-line tool: argument parsing and JSON output.
+packages+=(libcli11-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
