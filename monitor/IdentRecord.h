@@ -37,6 +37,8 @@ public:
     bool linkUp() const { return lineStatus() & 1u; }
     unsigned externalRateIndex() const { return (lineStatus() >> 1) & 7u; }
     unsigned cableCode() const { return (circuits() & 1u) * 16u + (lineStatus() >> 4); }
+    // Circuit byte bit 7: the vocoder runs at 5,9 kbit/s (else 7,0 kbit/s).
+    bool vocoder59() const { return (circuits() & 0x80u) != 0; }
 
     void setU32(std::size_t offset, std::uint32_t v);
     void setVersionWord(std::uint16_t v)
