@@ -139,7 +139,7 @@ void TLog::WriteLine(const std::string& message)
     const bool first = lineCounter_ == 1;
     const std::string line = FormatLine(clock_(), lineCounter_, message);
     if (sink_)
-        sink_(line);
+        sink_(line); // shown even when the file cannot take it
     if (!fileEnabled_) {
         ++lineCounter_;
         return;

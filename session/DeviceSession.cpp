@@ -128,7 +128,10 @@ void DeviceSession::StartLog()
 {
     log_.reset();
     const bool file = settings_.logEnabled;
-    log_ = std::make_unique<TLog>(Caption(), file || env_.eventsWithoutLogFile, env_.logDirectory);
+    // A port given as a device path must not put folders into the file name.
+    std::string caption = Caption();
+    std::replace(caption.begin(), caption.end(), '/', '_');
+    log_ = std::make_unique<TLog>(caption, file || env_.eventsWithoutLogFile, env_.logDirectory);
     log_->SetFileEnabled(file);
     log_->SetLineSink([this](const std::string& line) {
         Notify([&](SessionObserver& o) { o.OnLogLine(line); });
