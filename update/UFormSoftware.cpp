@@ -1,6 +1,7 @@
 #include "update/UFormSoftware.h"
 
 #include "monitor/FormPlacement.h"
+#include "monitor/UiFont.h"
 
 #include <QShowEvent>
 
@@ -11,18 +12,21 @@ TFormSoftware::TFormSoftware(std::string settingsPath, QWidget* parent)
 {
     FormSoftware = this;
     setWindowTitle("KM-7-TL - Update Firmware");
+    setFont(UiFont());
     setModal(true);
     setMinimumSize(420, 100);
     setMaximumSize(500, 100);
     resize(420, 100);
-    auto label = [this](const char* text, int x, int y) {
+    // Captions end 3 pixels before their lines, right-aligned.
+    auto label = [this](const char* text, int y) {
         auto* l = new QLabel(text, this);
-        l->move(x, y);
+        l->setGeometry(2, y, 55, 17);
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     };
-    label("File :", 34, 3);
-    label("Version :", 15, 20);
-    label("Messages :", 2, 37);
+    label("File :", 3);
+    label("Version :", 20);
+    label("Messages :", 37);
     auto sunken = [this](const char* name, const char* hint, int x, int y, int w) {
         auto* l = new QLabel(this);
         l->setObjectName(name);
