@@ -53,12 +53,13 @@ bool Fill(const std::string& file, std::size_t size)
     return std::fclose(f) == 0 && ok;
 }
 
-// Every line drops the oldest line of a file at its limit: a rewrite.
-void BM_LogLineOnFullFile(benchmark::State& state)
+// One log line an iteration, into a log file first filled with `size`
+// bytes; `appendsOnly`: the file must stay short of its limit.
+void LogLines(benchmark::State& state, std::size_t size, bool appendsOnly = false)
 {
     BenchDir dir;
     km7::TLog log("Bench", true, dir.path());
-    if (dir.path().empty() || !Fill(log.FileName(), km7::TLog::kSizeLimit)) {
+    if (dir.path().empty() || !Fill(log.FileName(), size)) {
         state.SkipWithError("cannot make the log file");
         return;
     }
@@ -66,26 +67,17 @@ void BM_LogLineOnFullFile(benchmark::State& state)
         log.WriteLine("E1 port is detected alarm: Loss Of Signal");
     if (!log.LastError().empty())
         state.SkipWithError(log.LastError().c_str());
+    else if (appendsOnly && std::filesystem::file_size(log.FileName()) >= km7::TLog::kSizeLimit)
+        state.SkipWithError("the file reached its limit: no longer the append case");
 }
+
+// Every line drops the oldest line of a file at its limit: a rewrite.
+void BM_LogLineOnFullFile(benchmark::State& state) { LogLines(state, km7::TLog::kSizeLimit); }
 BENCHMARK(BM_LogLineOnFullFile)->Unit(benchmark::kMicrosecond);
 
 // Lines that fit: appends. A fixed number of lines keeps the file short of
 // its limit (5000 lines of 70 bytes).
-void BM_LogLineOnSmallFile(benchmark::State& state)
-{
-    BenchDir dir;
-    km7::TLog log("Bench", true, dir.path());
-    if (dir.path().empty() || !Fill(log.FileName(), 4096)) {
-        state.SkipWithError("cannot make the log file");
-        return;
-    }
-    for (auto _ : state)
-        log.WriteLine("E1 port is detected alarm: Loss Of Signal");
-    if (!log.LastError().empty())
-        state.SkipWithError(log.LastError().c_str());
-    else if (std::filesystem::file_size(log.FileName()) >= km7::TLog::kSizeLimit)
-        state.SkipWithError("the file reached its limit: no longer the append case");
-}
+void BM_LogLineOnSmallFile(benchmark::State& state) { LogLines(state, 4096, true); }
 BENCHMARK(BM_LogLineOnSmallFile)->Unit(benchmark::kMicrosecond)->Iterations(5000);
 
 // A port change: a new log object, whose first line must read the file.

@@ -56,7 +56,6 @@ TransactionEnd RunTransaction(const SerialLibrary& port, const RequestSlots& req
             return TransactionEnd::Aborted;
         std::array<std::uint8_t, kFrameBufferSize> buf{};
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
-        port.SetReadTimeout(timeout);
         port.Write(frame.data(), static_cast<int>(frame.size()));
 
         // Header: six bytes starting with E5 E5; anything else is skipped in

@@ -76,25 +76,15 @@ bool ReadLog(const std::string& path, std::string& data, bool& cut, std::string&
 }
 
 // The lines of `data` (without the first when `cut`), each ended by CR LF:
-// what rewriting them leaves. The same lines as SplitLines gives.
+// what rewriting them leaves.
 std::string Normalised(const std::string& data, bool cut)
 {
+    const std::vector<std::string> lines = SplitLines(data);
     std::string out;
-    out.reserve(data.size() + data.size() / 32 + 2);
-    bool skip = cut;
-    for (std::size_t start = 0; start < data.size();) {
-        std::size_t end = data.find('\n', start);
-        if (end == std::string::npos)
-            end = data.size();
-        std::size_t len = end - start;
-        if (len > 0 && data[end - 1] == '\r')
-            --len;
-        if (!skip) {
-            out.append(data, start, len);
-            out += "\r\n";
-        }
-        skip = false;
-        start = end + 1;
+    out.reserve(data.size() + lines.size() + 2);
+    for (std::size_t i = cut ? 1 : 0; i < lines.size(); ++i) {
+        out += lines[i];
+        out += "\r\n";
     }
     return out;
 }

@@ -5,13 +5,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QGuiApplication>
-#include <QHelpEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QStyle>
-#include <QToolTip>
 
 TFormMain* FormMain = nullptr;
 
@@ -551,13 +546,11 @@ void TFormMain::OnConnectionState(km7::ConnectionState s)
     GroupBoxState->setVisible(connected);
     GroupBoxStatistics->setVisible(connected);
     GroupBoxTests->setVisible(connected && !RemoteMode());
-    if (connected) {
-        OnLineGroup(session_->Block().liType() == 1);
-        GroupBoxVXIP->setVisible(Display().ident.port1Module() == 4);
-    } else {
+    // The session says which line group to show right after this.
+    GroupBoxVXIP->setVisible(connected && Display().vxipVisible);
+    if (!connected) {
         GroupBoxP2Nets->hide();
         GroupBoxE1->hide();
-        GroupBoxVXIP->hide();
     }
     GroupBoxChannels->setVisible(connected);
 }
@@ -609,7 +602,7 @@ void TFormMain::OnLineTest(bool running)
     RzBitBtnTest->setChecked(false);
     RzBitBtnTest->setText("Connect");
     RzComboBoxTest->setEnabled(true);
-    RzToolButtonRemote->setEnabled(!Connected() && lastState_ == km7::ConnectionState::Disconnected);
+    RzToolButtonRemote->setEnabled(lastState_ == km7::ConnectionState::Disconnected);
     RzToolButtonUpdate->setEnabled(!RemoteMode());
     RzToolButtonSetup->setEnabled(Connected());
 }

@@ -91,11 +91,9 @@ void DeviceSession::Message(const std::string& text, Colour colour)
 
 bool DeviceSession::LoadLibrary()
 {
-    libraryLoaded_ = library_.Load(env_.libraryPath);
+    libraryLoaded_ = library_.Load(env_.libraryPath); // a refused library is not kept loaded
     if (libraryLoaded_)
         ports_ = env_.ports.Enumerate();
-    else
-        library_.Unload();
     return libraryLoaded_;
 }
 
@@ -174,9 +172,7 @@ std::string DeviceSession::Shutdown(const std::string& selectedPort)
 {
     StopPolls();
     std::string error;
-    if (!WriteMainSettings(env_.settingsPath, settings_, display_.deviceType, selectedPort, &error) &&
-        error.empty())
-        error = "cannot write " + env_.settingsPath;
+    WriteMainSettings(env_.settingsPath, settings_, display_.deviceType, selectedPort, &error);
     ClosePort();
     ports_.clear();
     if (libraryLoaded_) {
@@ -260,6 +256,23 @@ void DeviceSession::OnSetupBlock(const Response&)
 
 // ---------------------------------------------------------------- connection
 
+void DeviceSession::CloseSetupWindow()
+{
+    setupOpen_ = false;
+    Notify([](SessionObserver& o) { o.OnCloseSetup(); });
+}
+
+void DeviceSession::RemoteProgress(bool on)
+{
+    Notify([on](SessionObserver& o) { o.OnRemoteProgress(on); });
+}
+
+void DeviceSession::ShowLineGroup()
+{
+    const bool e1 = display_.block.liType() == 1;
+    Notify([e1](SessionObserver& o) { o.OnLineGroup(e1); });
+}
+
 void DeviceSession::SetState(ConnectionState s)
 {
     state_ = s;
@@ -310,8 +323,7 @@ bool DeviceSession::Connect()
 {
     if (state_ != ConnectionState::Disconnected || closing_)
         return false;
-    setupOpen_ = false;
-    Notify([](SessionObserver& o) { o.OnCloseSetup(); });
+    CloseSetupWindow();
     // From here on the port and the mode stay as they are.
     SetState(ConnectionState::Connecting);
     cancelConnect_ = false;
@@ -324,7 +336,7 @@ bool DeviceSession::Connect()
                                                 cmd::RemoteStateBlock}
                     : std::vector<std::uint8_t>{cmd::Connect, cmd::Identification, cmd::StateBlock};
         if (remote_)
-            Notify([](SessionObserver& o) { o.OnRemoteProgress(true); });
+            RemoteProgress(true);
         for (std::uint8_t code : sequence) {
             if (Issue(code) != 0 || cancelConnect_ || closing_) {
                 ok = false;
@@ -332,11 +344,10 @@ bool DeviceSession::Connect()
             }
         }
     }
-    Notify([](SessionObserver& o) { o.OnRemoteProgress(false); });
+    RemoteProgress(false);
     if (ok) {
         SetState(ConnectionState::Connected);
-        const bool e1 = display_.block.liType() == 1;
-        Notify([e1](SessionObserver& o) { o.OnLineGroup(e1); });
+        ShowLineGroup();
         if (log_) {
             CheckStates();
             log_->connectionLineFlag = true;
@@ -368,8 +379,7 @@ void DeviceSession::Disconnect(bool stopLineTest)
 {
     if (state_ != ConnectionState::Connected)
         return;
-    setupOpen_ = false;
-    Notify([](SessionObserver& o) { o.OnCloseSetup(); });
+    CloseSetupWindow();
     SetState(ConnectionState::Disconnecting);
     StopPolls();
     // A line test left running would keep the line out of service with
@@ -379,13 +389,12 @@ void DeviceSession::Disconnect(bool stopLineTest)
         Issue(cmd::TestStop, &type, 1);
     }
     if (remote_) {
-        Notify([](SessionObserver& o) { o.OnRemoteProgress(true); });
+        RemoteProgress(true);
         Issue(cmd::RemoteClose);
     }
-    Notify([](SessionObserver& o) { o.OnRemoteProgress(false); });
+    RemoteProgress(false);
     ClosePort();
     ResetLineTest();
-    setupOpen_ = false;
     SetState(ConnectionState::Disconnected);
     Message("", Colour::WindowText);
     WriteLog("Connection to " + SideWord() + " " + display_.mux.text + " is closed");
@@ -406,47 +415,33 @@ void DeviceSession::StopPolls()
     Notify([](SessionObserver& o) { o.StopPolls(); });
 }
 
+bool DeviceSession::PollMayRun() const { return Connected() && !setupOpen_ && !updateOpen_ && !closing_; }
+
 void DeviceSession::StartRightPoll()
 {
-    if (!Connected() || setupOpen_ || updateOpen_ || closing_)
-        return;
-    StartPoll(testDown_ ? PollKind::LineTest : PollKind::Statistics);
+    if (PollMayRun())
+        StartPoll(testDown_ ? PollKind::LineTest : PollKind::Statistics);
 }
 
-void DeviceSession::PollStatistics()
+void DeviceSession::Poll(PollKind kind)
 {
     if (!Connected() || closing_)
         return; // no poll on a closed port
     // Anything the operator does while the requests wait (Setup, a line
     // test, Clear) decides the next poll itself.
     const unsigned epoch = pollEpoch_;
-    Issue(remote_ ? cmd::RemoteIdentification : cmd::Identification);
+    // The line test runs on the local device only.
+    const bool remote = remote_ && kind == PollKind::Statistics;
+    Issue(remote ? cmd::RemoteIdentification : cmd::Identification);
     if (!Connected())
         return;
-    Issue(BlockRequestCode());
-    if (!Connected())
-        return;
-    if (log_ && log_->answerFlag)
-        CheckStates();
-    if (epoch == pollEpoch_ && !setupOpen_ && !updateOpen_ && !closing_)
-        StartPoll(PollKind::Statistics);
-}
-
-void DeviceSession::PollLineTest()
-{
-    if (!Connected() || closing_)
-        return;
-    const unsigned epoch = pollEpoch_;
-    Issue(cmd::Identification);
-    if (!Connected())
-        return;
-    Issue(cmd::StateBlock);
+    Issue(remote ? cmd::RemoteStateBlock : cmd::StateBlock);
     if (!Connected())
         return;
     if (log_ && log_->answerFlag)
         CheckStates();
-    if (epoch == pollEpoch_ && testDown_ && !setupOpen_ && !updateOpen_ && !closing_)
-        StartPoll(PollKind::LineTest);
+    if (epoch == pollEpoch_ && PollMayRun() && (kind == PollKind::Statistics || testDown_))
+        StartPoll(kind);
 }
 
 // ---------------------------------------------------------------- actions
@@ -479,8 +474,7 @@ std::uint8_t DeviceSession::ClearStatistics()
 
 std::uint8_t DeviceSession::LineTestClick(bool start, std::uint8_t type)
 {
-    setupOpen_ = false;
-    Notify([](SessionObserver& o) { o.OnCloseSetup(); });
+    CloseSetupWindow();
     StopPolls();
     testDown_ = start;
     std::uint8_t payload = type;
@@ -536,10 +530,8 @@ void DeviceSession::SendConfiguration()
           static_cast<std::uint8_t>(ConfigBlock::kSize));
     Issue(remote_ ? cmd::RemoteIdentification : cmd::Identification);
     Issue(remote_ ? cmd::RemoteStateBlock : cmd::StateBlock);
-    if (Connected()) {
-        const bool e1 = display_.block.liType() == 1;
-        Notify([e1](SessionObserver& o) { o.OnLineGroup(e1); });
-    }
+    if (Connected())
+        ShowLineGroup();
     Notify([](SessionObserver& o) { o.OnSetupBlock(); });
 }
 

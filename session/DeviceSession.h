@@ -136,8 +136,8 @@ public:
     std::uint8_t LastResult() const { return link_.ResultCode(); }
 
     // ---- polls (the front end's timers call these)
-    void PollStatistics();
-    void PollLineTest();
+    void PollStatistics() { Poll(PollKind::Statistics); }
+    void PollLineTest() { Poll(PollKind::LineTest); }
     // The poll that should run now (after the setup window closes, say).
     void StartRightPoll();
     void StopPolls();
@@ -184,7 +184,13 @@ private:
     void Message(const std::string& text, Colour colour);
     void WriteLog(const std::string& message);
     void CheckStates();
+    void Poll(PollKind kind);
     void StartPoll(PollKind kind);
+    // Connected, and neither the setup nor the update window holds the polls.
+    bool PollMayRun() const;
+    void CloseSetupWindow();
+    void RemoteProgress(bool on);
+    void ShowLineGroup(); // E1 or Port 2, from the current block
     void ClosePort();
     void SetState(ConnectionState s);
     void ResetLineTest();

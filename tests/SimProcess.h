@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -148,6 +149,19 @@ inline std::string ReadText(const std::string& path)
         std::fclose(f);
     }
     return s;
+}
+
+// Permission bits and inode of a file; 0 when it cannot be looked at.
+inline unsigned ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+inline ino_t InodeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 inline void WriteText(const std::string& path, const std::string& text)

@@ -12,22 +12,6 @@ using namespace km7;
 
 namespace fs = std::filesystem;
 
-namespace {
-
-unsigned ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
-ino_t InodeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-} // namespace
-
 TEST(IniStore, LookupIgnoresCaseAndTrims)
 {
     TempDir dir;

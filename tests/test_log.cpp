@@ -17,18 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-unsigned ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
-ino_t InodeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 // Lines from..to-1 of a fixture: "nnnnn " and `width` - 6 times `fill`,
 // each ended by `end`. With the defaults a line takes 64 bytes, so 8192 of
 // them fill the log to its limit of 524288 bytes.
